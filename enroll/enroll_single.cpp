@@ -1,0 +1,27 @@
+#include <stdexcept>
+
+#include "enroll.h"
+#include "gray_image.h"
+#include "zarn.h"
+
+namespace zarn {
+
+TemplateBytes enrollSingle(const std::filesystem::path& path) {
+    const std::string failure = "VX_Enroll failed for image: " + path.string();
+    GrayImage image = readGrayImage(path);
+
+    // Zero first: an engine that succeeds without writing the size must not
+    // leave us allocating an arbitrary amount.
+    std::uint32_t size = 0;
+    if (VX_Enroll(image.pixels.data(), image.width, image.height, nullptr, &size) != 0) {
+        throw std::runtime_error(failure);
+    }
+    TemplateBytes templateBytes(size);
+    if (VX_Enroll(image.pixels.data(), image.width, image.height, templateBytes.data(), &size) !=
+        0) {
+        throw std::runtime_error(failure);
+    }
+    return templateBytes;
+}
+
+}  // namespace zarn
