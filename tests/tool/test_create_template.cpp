@@ -103,6 +103,9 @@ struct FailureCase {
     std::string lastCallBeforeShutdown;  // "" when the engine never started
 };
 
+// Keeps test names readable in ctest's listing.
+void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.name; }
+
 class CreateTemplateFailures : public CreateTemplate,
                                public ::testing::WithParamInterface<FailureCase> {
   protected:

@@ -18,6 +18,10 @@ struct DecodeCase {
     int tolerance;  // JPEG is lossy
 };
 
+void PrintTo(const DecodeCase& c, std::ostream* out) {
+    *out << test::formatName(c.format) << " with " << c.components << " components";
+}
+
 std::string caseName(const ::testing::TestParamInfo<DecodeCase>& info) {
     return test::formatName(info.param.format) + "_" + std::to_string(info.param.components);
 }

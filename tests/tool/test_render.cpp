@@ -15,6 +15,10 @@ struct RenderCase {
     const char* expected;
 };
 
+void PrintTo(const RenderCase& c, std::ostream* out) {
+    *out << c.format << " of " << c.bytes.size() << " bytes";
+}
+
 class RenderTemplate : public ::testing::TestWithParam<RenderCase> {};
 
 TEST_P(RenderTemplate, WritesOneLineInTheChosenStyle) {
