@@ -1,0 +1,23 @@
+// Draws minutiae over a grey image into an RGB picture.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "iso19794.h"
+
+namespace zarn_viewer {
+
+struct RgbPicture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgb;  // 3 bytes a pixel, row-major
+};
+
+// The grey image enlarged by scale (nearest neighbour), with each minutia as a
+// circle at its position (larger for higher quality) and a tick along its
+// direction: red ridge endings, blue bifurcations, green other types.
+RgbPicture drawMinutiae(const std::uint8_t* grey, int width, int height, int scale,
+                        const std::vector<zarn::IsoMinutia>& minutiae);
+
+}  // namespace zarn_viewer
