@@ -100,14 +100,16 @@ enum {
  * Coordinates: pixels, origin at the top-left pixel, x to the right, y down;
  * every minutia lies inside the image.
  *
- * Minutia direction: angles run counter-clockwise from the positive x axis as
- * seen on the image (x right, y down, so "up" on the image is 90 degrees),
- * stored in units of 360/256 degrees. A ridge ending is placed at (or next to)
- * the end of the ridge; its direction is the bisector of the two valleys that
- * flank the ridge, i.e. it points from the ending back along the ridge into the
- * ridge body. A bifurcation's direction is the bisector of the two branch
- * ridges, i.e. it points away from the stem into the valley that opens between
- * the branches.
+ * Minutia direction (ISO/IEC 19794-2:2005, also ANSI/NIST): angles run
+ * counter-clockwise from the positive x axis as seen on the image (x right,
+ * y down, so "up" on the image is 90 degrees), stored in units of 360/256
+ * degrees. A ridge ending is placed at (or next to) the end of the ridge; its
+ * direction is the bisector of the two valleys that flank the ridge, i.e. it
+ * points from the ending back along the ridge into the ridge body. A
+ * bifurcation's direction is the bisector of the two branch ridges, i.e. it
+ * points away from the stem into the valley that opens between the branches.
+ * (Both are "the direction the Y opens" in their own skeleton: ridge skeleton
+ * for bifurcations, valley skeleton for endings.)
  *
  * Size protocol of VX_Enroll and VX_EnrollFinal: with templ == NULL the call
  * writes the exact template size into *size; with a buffer and *size equal to
