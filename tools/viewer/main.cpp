@@ -193,5 +193,11 @@ int main(int argc, char** argv) {
                      options.arguments[0].c_str(), stbi_failure_reason());
         return 1;
     }
+    // A developer tool, but a typo in --scale should not ask for gigabytes.
+    const double pictureBytes = 3.0 * image.width * image.height * options.scale * options.scale;
+    if (pictureBytes > 512.0 * 1024 * 1024) {
+        std::fprintf(stderr, "zarn-viewer: the picture would be too large; lower --scale\n");
+        return 1;
+    }
     return options.extract ? runExtract(image, options) : runTemplate(image, options);
 }
