@@ -80,7 +80,8 @@ ImpressionParams drawImpressionParams(Difficulty d, Rng& rng) {
     p.poreVisibility = pick({0.1f, 0.3f}, {0.2f, 0.45f}, {0.3f, 0.6f});
     p.creaseVisibility = pick({0, 0}, {0, 0.6f}, {0.5f, 1.0f});
     p.contrast = pick({170, 210}, {130, 180}, {100, 160});
-    p.background = pick({225, 250}, {200, 240}, {175, 230});
+    // Optical sensors often saturate where nothing touches; above 255 clips to flat white.
+    p.background = pick({240, 262}, {220, 255}, {175, 235});
     p.backgroundVariation = pick({2, 8}, {8, 18}, {15, 30});
     p.blur = pick({0.4f, 0.7f}, {0.7f, 1.0f}, {1.0f, 1.4f});
     p.noise = pick({2, 5}, {6, 12}, {12, 20});
@@ -194,7 +195,9 @@ Impression makeImpression(const Master& master, const ImpressionParams& p, std::
     grey = gaussianBlur(grey, p.blur);
     out.image = GrayPlane(w, h);
     for (std::size_t i = 0; i < grey.pixels.size(); ++i) {
-        float g = grey.pixels[i] + p.noise * static_cast<float>(normal(rng));
+        // Sensor noise is strongest in the dark (inked) parts of the image.
+        const float level = std::clamp((255.0f - grey.pixels[i]) / 128.0f, 0.0f, 1.0f);
+        float g = grey.pixels[i] + p.noise * (0.5f + 0.5f * level) * static_cast<float>(normal(rng));
         if (p.speckle > 0 && uniform01(rng) < p.speckle) {
             g = static_cast<float>(uniform(rng, 0, 255));
         }

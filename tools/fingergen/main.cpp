@@ -138,6 +138,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const bool overlay = vm.count("overlay") > 0;
+    stbi_write_png_compression_level = 9;  // sample images are committed, so keep them small
     std::error_code ec;
     std::filesystem::create_directories(outDir, ec);
     if (ec) {

@@ -67,6 +67,32 @@ FloatPlane drawCreases(const Silhouette& s, int w, int h, Rng& rng) {
     return creases;
 }
 
+// A minutia is solid if thinner and thicker ridges both still show a minutia at about the same
+// place (of either type: a thickened ending often touches its neighbour and turns into a
+// bifurcation, with the same direction).
+void markFragile(Master& m) {
+    const float shift = 0.3f;
+    std::vector<std::vector<Minutia>> variants;
+    for (float t : {-shift, shift}) {
+        FloatPlane shifted = m.ridges;
+        for (float& v : shifted.pixels) {
+            v -= t;
+        }
+        variants.push_back(findMinutiae(shifted, m.inside, kSilhouetteMargin));
+    }
+    for (Minutia& a : m.minutiae) {
+        bool solid = true;
+        for (const std::vector<Minutia>& variant : variants) {
+            bool seen = false;
+            for (const Minutia& b : variant) {
+                seen = seen || std::hypot(a.x - b.x, a.y - b.y) < 9.0f;
+            }
+            solid = solid && seen;
+        }
+        a.quality = solid ? kSolidQuality : kFragileQuality;
+    }
+}
+
 }  // namespace
 
 Master makeMaster(const MasterOptions& options, std::uint64_t seed) {
@@ -89,6 +115,7 @@ Master makeMaster(const MasterOptions& options, std::uint64_t seed) {
     m.pores = drawPores(m.ridges, rng);
     m.creases = drawCreases(m.pattern.silhouette, w, h, rng);
     m.minutiae = findMinutiae(m.ridges, m.inside, kSilhouetteMargin);
+    markFragile(m);
     return m;
 }
 

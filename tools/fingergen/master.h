@@ -31,6 +31,12 @@ struct Master {
 // Minutiae closer than this to the silhouette edge are not ground truth: the edge cuts ridges.
 constexpr float kSilhouetteMargin = 14.0f;
 
+// Ground-truth quality: 100 for a minutia that survives moderate thinning and thickening of
+// the ridges; kFragileQuality for one that appears or vanishes with skin condition (two ridges
+// nearly touching), which an impression may or may not show.
+constexpr std::uint8_t kSolidQuality = 100;
+constexpr std::uint8_t kFragileQuality = 40;
+
 Master makeMaster(const MasterOptions& options, std::uint64_t seed);
 
 // Renders the master alone as an ideal grey image (dark ridges on white), for inspection.

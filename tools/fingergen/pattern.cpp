@@ -60,7 +60,7 @@ Pattern drawPattern(PatternClass cls, int width, int height, Rng& rng) {
         }
         case PatternClass::Whorl: {
             const float gap =
-                std::min(width, height) * static_cast<float>(uniform(rng, 0.03, 0.07));
+                std::min(width, height) * static_cast<float>(uniform(rng, 0.05, 0.09));
             const float tilt = jitter(rng, 0.8f);
             const float ccx = s.cx + jitter(rng, 0.06f) * a;
             const float ccy = s.cy - b * (0.18f + jitter(rng, 0.06f));

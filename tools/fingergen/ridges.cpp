@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "fingergen/fields.h"
+
 namespace zarn::gen {
 
 namespace {
@@ -145,14 +147,17 @@ FloatPlane growRidges(const FloatPlane& orientation, const FloatPlane& period,
         cur.swap(next);
     }
 
-    // A last pass without clipping gives a smooth profile across ridges.
+    // The sign of a last unclipped pass decides ridge or valley everywhere, including right at
+    // the minutiae where the filters disagree. A blur of that binary pattern gives each ridge
+    // a soft edge, so later stages can thin or thicken ridges by thresholding without changing
+    // what is connected to what (except where two ridges nearly touch, as on real skin).
     FloatPlane out(w, h);
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
-            out.at(x, y) = std::tanh(1.3f * filterPixel(cur, x, y));
+            out.at(x, y) = filterPixel(cur, x, y) > 0 ? 1.0f : -1.0f;
         }
     }
-    return out;
+    return gaussianBlur(out, growth.edgeSoftness);
 }
 
 }  // namespace zarn::gen

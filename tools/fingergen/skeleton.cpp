@@ -36,26 +36,21 @@ struct Trace {
     bool hitMinutia = false;
 };
 
-// Follows the skeleton from (x0, y0) through its neighbour (x1, y1) for up to `length` steps.
-Trace follow(const GrayPlane& skel, const GrayPlane& minutiaAt, int x0, int y0, int x1, int y1,
-             int length) {
+// Follows the skeleton from (x1, y1) for up to `length` steps, never re-entering `visited`
+// (which holds the minutia's own pixels and its other exits, so a trace cannot slip sideways
+// into another branch of the same junction). Stops early on reaching another minutia.
+Trace follow(const GrayPlane& skel, const GrayPlane& nodeAt,
+             std::vector<std::pair<int, int>> visited, int x1, int y1, int length) {
     Trace t;
-    // The start and all its neighbours count as visited, so a trace cannot slip sideways into
-    // another branch of the same junction.
-    std::vector<std::pair<int, int>> visited = {{x0, y0}, {x1, y1}};
-    for (int i = 0; i < 8; ++i) {
-        if (on(skel, x0 + kDx[i], y0 + kDy[i])) {
-            visited.emplace_back(x0 + kDx[i], y0 + kDy[i]);
-        }
-    }
     int cx = x1;
     int cy = y1;
+    visited.emplace_back(cx, cy);
     t.steps = 1;
     auto seen = [&](int x, int y) {
         return std::find(visited.begin(), visited.end(), std::make_pair(x, y)) != visited.end();
     };
     while (t.steps < length) {
-        if (minutiaAt.at(cx, cy) != 0) {
+        if (nodeAt.at(cx, cy) != 0) {
             t.hitMinutia = true;
             break;
         }
@@ -171,62 +166,116 @@ std::vector<Minutia> findMinutiae(const FloatPlane& ridges, const FloatPlane& in
     }
     const GrayPlane skel = thin(binary);
 
-    GrayPlane minutiaAt(w, h);
-    std::vector<std::pair<int, int>> raw;
+    // Nodes: line ends (one neighbour run) and junction pixels (three or more). A junction
+    // often spans two or three adjacent pixels; each such cluster is one bifurcation.
+    GrayPlane nodeAt(w, h);
     for (int y = 1; y < h - 1; ++y) {
         for (int x = 1; x < w - 1; ++x) {
-            if (!skel.at(x, y)) {
+            if (skel.at(x, y)) {
+                const int cn = crossings(skel, x, y);
+                nodeAt.at(x, y) = cn == 1 ? 1 : cn >= 3 ? 3 : 0;
+            }
+        }
+    }
+    std::vector<std::vector<std::pair<int, int>>> nodes;
+    GrayPlane taken(w, h);
+    for (int y = 1; y < h - 1; ++y) {
+        for (int x = 1; x < w - 1; ++x) {
+            if (!nodeAt.at(x, y) || taken.at(x, y)) {
                 continue;
             }
-            const int cn = crossings(skel, x, y);
-            if (cn == 1 || cn == 3) {
-                minutiaAt.at(x, y) = static_cast<std::uint8_t>(cn);
-                raw.emplace_back(x, y);
+            std::vector<std::pair<int, int>> cluster = {{x, y}};
+            taken.at(x, y) = 1;
+            if (nodeAt.at(x, y) == 3) {
+                for (std::size_t k = 0; k < cluster.size(); ++k) {
+                    for (int i = 0; i < 8; ++i) {
+                        const int nx = cluster[k].first + kDx[i];
+                        const int ny = cluster[k].second + kDy[i];
+                        if (nodeAt.contains(nx, ny) && nodeAt.at(nx, ny) == 3 &&
+                            !taken.at(nx, ny)) {
+                            taken.at(nx, ny) = 1;
+                            cluster.emplace_back(nx, ny);
+                        }
+                    }
+                }
             }
+            nodes.push_back(cluster);
         }
     }
 
     const int traceLength = 12;  // ~1.3 ridge periods: long enough for a stable direction
     const int shortest = 8;      // branches shorter than this are artefacts, not minutiae
     std::vector<Candidate> found;
-    for (const auto& [x, y] : raw) {
+    for (const auto& cluster : nodes) {
         Candidate c;
-        c.m.x = static_cast<float>(x);
-        c.m.y = static_cast<float>(y);
-        // One start pixel per run of set neighbours (a branch may touch two neighbour cells).
-        std::vector<std::pair<int, int>> starts;
-        for (int i = 0; i < 8; ++i) {
-            const bool prev = on(skel, x + kDx[(i + 7) % 8], y + kDy[(i + 7) % 8]);
-            if (on(skel, x + kDx[i], y + kDy[i]) && !prev) {
-                // Within a run, use its edge-neighbour cell if it has one.
-                int sx = x + kDx[i], sy = y + kDy[i];
-                for (int j = i; j < i + 3; ++j) {
-                    const int k = j % 8;
-                    if (!on(skel, x + kDx[k], y + kDy[k])) {
-                        break;
-                    }
-                    if (k % 2 == 0) {
-                        sx = x + kDx[k];
-                        sy = y + kDy[k];
-                        break;
-                    }
+        float sx = 0, sy = 0;
+        for (const auto& [px, py] : cluster) {
+            sx += px;
+            sy += py;
+        }
+        const float x = sx / cluster.size();
+        const float y = sy / cluster.size();
+        c.m.x = x;
+        c.m.y = y;
+        // Exits: line pixels touching the node; edge-adjacent exits belong to one branch.
+        std::vector<std::pair<int, int>> exits;
+        for (const auto& [px, py] : cluster) {
+            for (int i = 0; i < 8; ++i) {
+                const std::pair<int, int> q{px + kDx[i], py + kDy[i]};
+                if (on(skel, q.first, q.second) &&
+                    std::find(cluster.begin(), cluster.end(), q) == cluster.end() &&
+                    std::find(exits.begin(), exits.end(), q) == exits.end()) {
+                    exits.push_back(q);
                 }
-                starts.emplace_back(sx, sy);
             }
         }
+        std::vector<int> branchOf(exits.size(), -1);
+        std::vector<std::pair<int, int>> starts;
+        for (std::size_t i = 0; i < exits.size(); ++i) {
+            if (branchOf[i] >= 0) {
+                continue;
+            }
+            branchOf[i] = static_cast<int>(starts.size());
+            for (bool grew = true; grew;) {  // transitive closure over touching exits
+                grew = false;
+                for (std::size_t j = 0; j < exits.size(); ++j) {
+                    for (std::size_t k = 0; k < exits.size() && branchOf[j] < 0; ++k) {
+                        // Edge-adjacent only: two branches can leave through diagonal
+                        // neighbours of each other (north and east of one junction pixel).
+                        if (branchOf[k] == branchOf[i] &&
+                            std::abs(exits[j].first - exits[k].first) +
+                                    std::abs(exits[j].second - exits[k].second) ==
+                                1) {
+                            branchOf[j] = branchOf[i];
+                            grew = true;
+                        }
+                    }
+                }
+            }
+            starts.push_back(exits[i]);
+        }
         std::vector<Trace> traces;
-        for (const auto& [sx, sy] : starts) {
-            traces.push_back(follow(skel, minutiaAt, x, y, sx, sy, traceLength));
+        for (std::size_t b = 0; b < starts.size(); ++b) {
+            // A branch may not enter the node again, nor another branch's exits.
+            std::vector<std::pair<int, int>> visited = cluster;
+            for (std::size_t i = 0; i < exits.size(); ++i) {
+                if (branchOf[i] != static_cast<int>(b)) {
+                    visited.push_back(exits[i]);
+                }
+            }
+            const auto [bx, by] = starts[b];
+            traces.push_back(follow(skel, nodeAt, visited, bx, by, traceLength));
         }
         for (const Trace& t : traces) {
             if (t.steps < shortest) {
                 c.drop = true;  // a spur, a tiny island or two junction pixels side by side
             }
         }
-        if (minutiaAt.at(x, y) == 1 && traces.size() == 1) {
+        const int kind = nodeAt.at(cluster[0].first, cluster[0].second);
+        if (kind == 1 && traces.size() == 1) {
             c.m.type = MinutiaType::RidgeEnding;
             c.m.direction = toRecordAngle(traces[0].endX - x, traces[0].endY - y);
-        } else if (minutiaAt.at(x, y) == 3 && traces.size() == 3) {
+        } else if (kind == 3 && traces.size() == 3) {
             c.m.type = MinutiaType::Bifurcation;
             float vx[3], vy[3];
             for (int i = 0; i < 3; ++i) {
@@ -260,7 +309,7 @@ std::vector<Minutia> findMinutiae(const FloatPlane& ridges, const FloatPlane& in
         } else {
             c.drop = true;
         }
-        if (inside.at(x, y) < margin) {
+        if (inside.at(cluster[0].first, cluster[0].second) < margin) {
             c.drop = true;
         }
         found.push_back(c);
