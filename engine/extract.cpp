@@ -1,10 +1,105 @@
-// Placeholder until the pipeline lands.
+// The extraction pipeline, one call per stage.
 #include "extract.h"
+
+#include <cmath>
+
+#include "binarization.h"
+#include "enhancement.h"
+#include "extract_debug.h"
+#include "frequency.h"
+#include "minutiae_detection.h"
+#include "minutiae_filter.h"
+#include "normalization.h"
+#include "orientation.h"
+#include "quality.h"
+#include "segmentation.h"
+#include "stage_pictures.h"
+#include "thinning.h"
 
 namespace zarn {
 
-ExtractResult extractFingerView(const std::uint8_t*, int, int) {
-    return {ExtractStatus::NoForeground, {}};
+namespace {
+
+// Pixel axes run y down; the record's angles run counter-clockwise as seen.
+float recordDirection(float pixelAngle) {
+    float a = static_cast<float>(2 * M_PI) - pixelAngle;
+    if (a >= static_cast<float>(2 * M_PI))
+        a -= static_cast<float>(2 * M_PI);
+    return a;
+}
+
+int maxTraceSteps() {
+    return static_cast<int>(std::ceil(tuning::kMaxPeriod *
+                                      std::max({tuning::kSpurPeriods, tuning::kBridgePeriods,
+                                                tuning::kShortRidgePeriods}))) +
+           1;
+}
+
+}  // namespace
+
+ExtractResult extractFingerViewDebug(const std::uint8_t* pixels, int width, int height,
+                                     ExtractStages* stages) {
+    ExtractResult result;
+    result.view.imageWidth = width;
+    result.view.imageHeight = height;
+    if (!pixels || width < 3 || height < 3) {
+        result.status = ExtractStatus::NoForeground;
+        return result;
+    }
+
+    const BlockStats stats = computeBlockStats(pixels, width, height);
+    const OrientationField field = computeOrientation(pixels, width, height);
+    const ForegroundMask mask = segmentForeground(stats, field);
+    if (stages)
+        drawMaskAndFlow(*stages, mask, field, width, height);
+    if (mask.foregroundBlocks < tuning::kSegMinForegroundBlocks) {
+        result.status = ExtractStatus::NoForeground;
+        return result;
+    }
+
+    PaddedPlane plane = normalizeImage(pixels, width, height, stats);
+    if (stages)
+        stages->normalized = pictureOf(plane, 40.0f);
+    const Image<float> period = estimateRidgePeriod(plane, field, mask);
+    if (stages)
+        stages->period = pictureOf(period, width, height, 255.0f / 20.0f);
+    enhanceRidges(plane, field, period, mask);
+    if (stages)
+        stages->enhanced = pictureOf(plane, 60.0f);
+
+    Image<std::uint8_t> skeleton = binarizeRidges(plane, mask);
+    if (stages)
+        stages->binary = pictureOf(skeleton);
+    thinRidges(skeleton, plane);
+    plane = PaddedPlane();
+    if (stages)
+        stages->skeleton = pictureOf(skeleton);
+
+    const std::vector<Candidate> candidates =
+        detectMinutiae(skeleton, mask.interior, tuning::kDirectionTraceSteps, maxTraceSteps());
+    const std::vector<Candidate> kept = removeFalseMinutiae(candidates, mask, field, period);
+
+    std::vector<Minutia> minutiae;
+    int reliable = 0;
+    for (const Candidate& c : kept) {
+        Minutia m;
+        m.x = static_cast<float>(c.x);
+        m.y = static_cast<float>(c.y);
+        m.direction = recordDirection(c.angle);
+        m.type = c.type;
+        m.quality = minutiaQuality(c, mask, field, stats);
+        reliable += m.quality >= tuning::kReliableQuality;
+        minutiae.push_back(m);
+    }
+    result.view.minutiae = keepBest(std::move(minutiae), tuning::kMaxMinutiae);
+    result.view.fingerQuality = fingerQuality(mask, field, stats);
+    if (reliable < tuning::kMinReliableMinutiae)
+        result.status = ExtractStatus::TooFewMinutiae;
+    return result;
+}
+
+ExtractResult extractFingerView(const std::uint8_t* pixels, int width, int height) {
+    return extractFingerViewDebug(pixels, width, height, nullptr);
 }
 
 }  // namespace zarn

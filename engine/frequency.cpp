@@ -1,0 +1,177 @@
+#include "frequency.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+#include "block_map.h"
+
+namespace zarn {
+
+namespace {
+
+constexpr int kAngleBins = 32;
+// Farthest a signature sample lies from the window centre, in pixels.
+constexpr int kReach = (tuning::kSignatureLength + tuning::kSignatureWidth) / 2 + 1;
+
+struct Offset {
+    int dx, dy;
+};
+
+// Sample offsets of the oriented window for each quantised ridge angle: rows of
+// kSignatureWidth samples along the ridge, one row per step across.
+std::vector<std::vector<Offset>> signatureWindows() {
+    const int len = tuning::kSignatureLength, wid = tuning::kSignatureWidth;
+    std::vector<std::vector<Offset>> windows(kAngleBins);
+    for (int b = 0; b < kAngleBins; ++b) {
+        const double a = M_PI * b / kAngleBins;
+        const double ux = std::cos(a), uy = std::sin(a);  // along the ridge
+        const double nx = -uy, ny = ux;                   // across
+        for (int k = 0; k < len; ++k)
+            for (int j = 0; j < wid; ++j) {
+                const double across = k - (len - 1) / 2.0, along = j - (wid - 1) / 2.0;
+                windows[b].push_back({static_cast<int>(std::lround(across * nx + along * ux)),
+                                      static_cast<int>(std::lround(across * ny + along * uy))});
+            }
+    }
+    return windows;
+}
+
+// Period from the zero crossings of the signature, or 0 when it is not a clean wave.
+float periodFromSignature(const std::array<float, tuning::kSignatureLength>& raw) {
+    const int len = tuning::kSignatureLength;
+    std::array<float, tuning::kSignatureLength> s{};
+    float mean = 0, lo = 1e30f, hi = -1e30f;
+    for (int k = 0; k < len; ++k) {
+        const float v =
+            0.25f * raw[std::max(0, k - 1)] + 0.5f * raw[k] + 0.25f * raw[std::min(len - 1, k + 1)];
+        s[k] = v;
+        mean += v;
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    if (hi - lo < tuning::kSignatureMinSwing)
+        return 0;
+    mean /= len;
+    std::array<float, tuning::kSignatureLength> zeros{};
+    int n = 0;
+    for (int k = 0; k + 1 < len; ++k) {
+        const float a = s[k] - mean, b = s[k + 1] - mean;
+        if ((a < 0) != (b < 0))
+            zeros[n++] = k + a / (a - b);
+    }
+    if (n < 3)
+        return 0;
+    const float half = (zeros[n - 1] - zeros[0]) / (n - 1);
+    float var = 0;
+    for (int i = 1; i < n; ++i) {
+        const float d = zeros[i] - zeros[i - 1] - half;
+        var += d * d;
+    }
+    if (std::sqrt(var / (n - 1)) > tuning::kSignatureMaxSpread * half)
+        return 0;
+    const float period = 2 * half;
+    return period >= tuning::kMinPeriod && period <= tuning::kMaxPeriod ? period : 0;
+}
+
+}  // namespace
+
+Image<float> estimateRidgePeriod(const PaddedPlane& normalized, const OrientationField& field,
+                                 const ForegroundMask& mask) {
+    const int bs = tuning::kBlockSize;
+    const int bw = mask.blocks.width, bh = mask.blocks.height;
+    const auto windows = signatureWindows();
+    const int wid = tuning::kSignatureWidth;
+
+    // Measured on every other block in each direction; the 2x2 group shares it and
+    // the smoothing below removes the steps.
+    Image<float> period(bw, bh, 0.0f);
+    for (int by = 0; by < bh; by += 2)
+        for (int bx = 0; bx < bw; bx += 2) {
+            bool any = false;
+            for (int y = by; y < std::min(bh, by + 2); ++y)
+                for (int x = bx; x < std::min(bw, bx + 2); ++x)
+                    any = any || mask.blocks.at(x, y);
+            if (!any)
+                continue;
+            const int cx = std::min(normalized.width - 1, bx * bs + bs);
+            const int cy = std::min(normalized.height - 1, by * bs + bs);
+            const int bin =
+                static_cast<int>(std::lround(field.angle.at(bx, by) / M_PI * kAngleBins)) %
+                kAngleBins;
+            const auto& win = windows[bin];
+            std::array<float, tuning::kSignatureLength> sig{};
+            // Windows well inside the image read the padded plane without checks.
+            const bool inside = cx >= kReach && cy >= kReach && cx + kReach < normalized.width &&
+                                cy + kReach < normalized.height;
+            for (int k = 0; k < tuning::kSignatureLength; ++k) {
+                const Offset* o = &win[static_cast<std::size_t>(k) * wid];
+                float sum = 0;
+                int n = 0;
+                if (inside) {
+                    const float* centre = normalized.row(cy) + cx;
+                    for (int j = 0; j < wid; ++j)
+                        sum += centre[o[j].dy * normalized.stride + o[j].dx];
+                    n = wid;
+                } else {
+                    for (int j = 0; j < wid; ++j) {
+                        const int x = cx + o[j].dx, y = cy + o[j].dy;
+                        if (x < 0 || y < 0 || x >= normalized.width || y >= normalized.height)
+                            continue;
+                        sum += normalized.at(x, y);
+                        ++n;
+                    }
+                }
+                sig[k] = n ? sum / n : 0.0f;
+            }
+            const float p = periodFromSignature(sig);
+            for (int y = by; y < std::min(bh, by + 2); ++y)
+                for (int x = bx; x < std::min(bw, bx + 2); ++x)
+                    period.at(x, y) = p;
+        }
+
+    // Spread valid periods into unclear blocks from their neighbours.
+    for (int pass = 0; pass < tuning::kPeriodFillPasses; ++pass) {
+        Image<float> next = period;
+        bool changed = false;
+        for (int y = 0; y < bh; ++y)
+            for (int x = 0; x < bw; ++x) {
+                if (period.at(x, y) > 0)
+                    continue;
+                float sum = 0;
+                int n = 0;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx)
+                        if (period.contains(x + dx, y + dy) && period.at(x + dx, y + dy) > 0) {
+                            sum += period.at(x + dx, y + dy);
+                            ++n;
+                        }
+                if (n) {
+                    next.at(x, y) = sum / n;
+                    changed = true;
+                }
+            }
+        period = std::move(next);
+        if (!changed)
+            break;
+    }
+    std::vector<float> valid;
+    for (float p : period.pixels)
+        if (p > 0)
+            valid.push_back(p);
+    float fallback = tuning::kDefaultPeriod;
+    if (!valid.empty()) {
+        std::nth_element(valid.begin(), valid.begin() + valid.size() / 2, valid.end());
+        fallback = valid[valid.size() / 2];
+    }
+    for (float& p : period.pixels)
+        if (p <= 0)
+            p = fallback;
+    smoothBlockMap(period, 1.5f);
+    for (float& p : period.pixels)
+        p = std::clamp(p, tuning::kMinPeriod, tuning::kMaxPeriod);
+    return period;
+}
+
+}  // namespace zarn

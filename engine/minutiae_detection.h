@@ -1,0 +1,37 @@
+// Minutiae on the skeleton: ridge endings and bifurcations by crossing number, each
+// traced along its branches to measure its direction and what the branches run into.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "image.h"
+#include "minutia.h"
+
+namespace zarn {
+
+enum class BranchStop : std::uint8_t { Open, DeadEnd, Junction };
+
+struct Branch {
+    float dx = 0, dy = 0;  // from the minutia to the traced point, pixel axes
+    int length = 0;        // skeleton steps traced before stopping
+    BranchStop stop = BranchStop::Open;
+    int endX = 0, endY = 0;  // where the trace stopped
+};
+
+struct Candidate {
+    int x = 0, y = 0;
+    MinutiaType type = MinutiaType::RidgeEnding;
+    float angle = 0;  // direction in pixel axes (y down), radians in [0, 2pi)
+    int branchCount = 0;
+    std::array<Branch, 3> branches;
+};
+
+// Only skeleton pixels in blocks marked in `usable` are examined; maxSteps bounds every
+// trace; directions are measured directionSteps along.
+std::vector<Candidate> detectMinutiae(const Image<std::uint8_t>& skeleton,
+                                      const Image<std::uint8_t>& usable, int directionSteps,
+                                      int maxSteps);
+
+}  // namespace zarn

@@ -1,0 +1,165 @@
+#include "minutiae_filter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "block_map.h"
+
+namespace zarn {
+
+namespace {
+
+constexpr float kPi = static_cast<float>(M_PI);
+
+// Smallest difference between two angles taken modulo `period`.
+float angleDiff(float a, float b, float period) {
+    float d = std::fmod(std::abs(a - b), period);
+    return std::min(d, period - d);
+}
+
+// Finds a candidate at or right next to a pixel, via candidates sorted by position.
+struct PositionIndex {
+    std::vector<std::pair<std::int64_t, int>> keys;
+    int width;
+
+    PositionIndex(const std::vector<Candidate>& c, int w) : width(w) {
+        for (std::size_t i = 0; i < c.size(); ++i)
+            keys.push_back({static_cast<std::int64_t>(c[i].y) * w + c[i].x, static_cast<int>(i)});
+        std::sort(keys.begin(), keys.end());
+    }
+    int find(int x, int y, int self) const {
+        for (int r = 0; r <= 2; ++r)
+            for (int dy = -r; dy <= r; ++dy)
+                for (int dx = -r; dx <= r; ++dx) {
+                    if (std::max(std::abs(dx), std::abs(dy)) != r)
+                        continue;
+                    const std::int64_t key = static_cast<std::int64_t>(y + dy) * width + x + dx;
+                    auto it = std::lower_bound(keys.begin(), keys.end(), std::make_pair(key, -1));
+                    for (; it != keys.end() && it->first == key; ++it)
+                        if (it->second != self)
+                            return it->second;
+                }
+        return -1;
+    }
+};
+
+}  // namespace
+
+float distanceToBorder(const ForegroundMask& mask, int x, int y) {
+    if (!blockAt(mask.blocks, x, y))
+        return 0;
+    return sampleBlockMap(mask.borderDistance, x + 0.5f, y + 0.5f);
+}
+
+std::vector<Candidate> removeFalseMinutiae(const std::vector<Candidate>& c,
+                                           const ForegroundMask& mask,
+                                           const OrientationField& field,
+                                           const Image<float>& period) {
+    const std::size_t n = c.size();
+    std::vector<bool> drop(n, false);
+    std::vector<float> localPeriod(n);
+    const PositionIndex index(c, mask.blocks.width * tuning::kBlockSize);
+    auto dropPartner = [&](const Branch& b, std::size_t self) {
+        const int other = index.find(b.endX, b.endY, static_cast<int>(self));
+        if (other >= 0)
+            drop[other] = true;
+    };
+
+    for (std::size_t i = 0; i < n; ++i) {
+        const Candidate& m = c[i];
+        const float t = sampleBlockMap(period, m.x + 0.5f, m.y + 0.5f);
+        localPeriod[i] = t;
+        if (distanceToBorder(mask, m.x, m.y) < tuning::kBorderMargin)
+            drop[i] = true;
+        // The trace direction must agree with the smoothed flow (modulo pi).
+        if (angleDiff(m.angle, blockAt(field.angle, m.x, m.y), kPi) > tuning::kMaxFlowDeviation)
+            drop[i] = true;
+        for (int k = 0; k < m.branchCount; ++k) {
+            const Branch& b = m.branches[k];
+            if (m.type == MinutiaType::RidgeEnding) {
+                if (b.stop == BranchStop::Junction && b.length <= tuning::kSpurPeriods * t) {
+                    drop[i] = true;  // a spur and the bifurcation it hangs from
+                    dropPartner(b, i);
+                } else if (b.stop == BranchStop::DeadEnd &&
+                           b.length <= tuning::kShortRidgePeriods * t) {
+                    drop[i] = true;  // a short fragment: both its ends
+                }
+            } else {
+                if (b.stop == BranchStop::Junction && b.length <= tuning::kBridgePeriods * t) {
+                    drop[i] = true;  // a bridge between ridges or a lake inside one
+                    dropPartner(b, i);
+                } else if (b.stop == BranchStop::DeadEnd && b.length <= tuning::kSpurPeriods * t) {
+                    drop[i] = true;
+                }
+            }
+        }
+    }
+
+    // Candidates in order of y, so pair tests only scan a band of rows.
+    std::vector<std::size_t> byRow(n);
+    for (std::size_t i = 0; i < n; ++i)
+        byRow[i] = i;
+    std::sort(byRow.begin(), byRow.end(), [&](std::size_t a, std::size_t b) {
+        return std::make_pair(c[a].y, c[a].x) < std::make_pair(c[b].y, c[b].x);
+    });
+    const float maxPeriod = *std::max_element(period.pixels.begin(), period.pixels.end());
+    const float gapReach = tuning::kGapPeriods * maxPeriod;
+
+    // Broken ridges: two endings close together, facing each other across the gap.
+    for (std::size_t a = 0; a < n; ++a) {
+        const std::size_t i = byRow[a];
+        if (c[i].type != MinutiaType::RidgeEnding)
+            continue;
+        for (std::size_t b = a + 1; b < n && c[byRow[b]].y - c[i].y <= gapReach; ++b) {
+            const std::size_t j = byRow[b];
+            if (c[j].type != MinutiaType::RidgeEnding)
+                continue;
+            const float dx = static_cast<float>(c[j].x - c[i].x);
+            const float dy = static_cast<float>(c[j].y - c[i].y);
+            const float reach = tuning::kGapPeriods * std::min(localPeriod[i], localPeriod[j]);
+            if (dx * dx + dy * dy > reach * reach)
+                continue;
+            // Each ending points into its own ridge, so the gap lies behind it.
+            const float toJ = std::atan2(dy, dx), toI = std::atan2(-dy, -dx);
+            if (angleDiff(c[i].angle + kPi, toJ, 2 * kPi) < tuning::kGapMaxAngle &&
+                angleDiff(c[j].angle + kPi, toI, 2 * kPi) < tuning::kGapMaxAngle) {
+                drop[i] = true;
+                drop[j] = true;
+            }
+        }
+    }
+
+    // Clusters among what is left: many minutiae in a small area mean noise.
+    std::vector<std::size_t> kept;
+    for (std::size_t i : byRow)
+        if (!drop[i])
+            kept.push_back(i);
+    const float clusterReach = tuning::kClusterPeriods * maxPeriod;
+    std::vector<int> neighbours(kept.size(), 0);
+    for (std::size_t a = 0; a < kept.size(); ++a)
+        for (std::size_t b = a + 1; b < kept.size() && c[kept[b]].y - c[kept[a]].y <= clusterReach;
+             ++b) {
+            const std::size_t i = kept[a], j = kept[b];
+            const float dx = static_cast<float>(c[j].x - c[i].x);
+            const float dy = static_cast<float>(c[j].y - c[i].y);
+            const float d2 = dx * dx + dy * dy;
+            const float ri = tuning::kClusterPeriods * localPeriod[i];
+            const float rj = tuning::kClusterPeriods * localPeriod[j];
+            if (d2 <= ri * ri)
+                ++neighbours[a];
+            if (d2 <= rj * rj)
+                ++neighbours[b];
+        }
+    // Survivors go back in detection order so the output does not depend on sorting.
+    std::vector<bool> keep(n, false);
+    for (std::size_t a = 0; a < kept.size(); ++a)
+        keep[kept[a]] = neighbours[a] < tuning::kClusterMaxNeighbours;
+    std::vector<Candidate> out;
+    for (std::size_t i = 0; i < n; ++i)
+        if (keep[i])
+            out.push_back(c[i]);
+    return out;
+}
+
+}  // namespace zarn

@@ -1,0 +1,100 @@
+#include "orientation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "block_map.h"
+
+namespace zarn {
+
+namespace {
+
+struct Tensor {
+    Image<float> c2;      // sum of gx^2 - gy^2
+    Image<float> s2;      // sum of 2 gx gy
+    Image<float> energy;  // sum of gx^2 + gy^2
+};
+
+// Sobel gradients summed per block as the structure tensor.
+Tensor blockTensor(const std::uint8_t* pixels, int width, int height) {
+    const int bs = tuning::kBlockSize;
+    const int bw = blocksFor(width), bh = blocksFor(height);
+    Tensor t{Image<float>(bw, bh), Image<float>(bw, bh), Image<float>(bw, bh)};
+    std::vector<float> c2(bw), s2(bw), en(bw);
+    for (int y = 0; y < height; ++y) {
+        if (y % bs == 0) {
+            std::fill(c2.begin(), c2.end(), 0.0f);
+            std::fill(s2.begin(), s2.end(), 0.0f);
+            std::fill(en.begin(), en.end(), 0.0f);
+        }
+        const std::uint8_t* up = pixels + static_cast<std::size_t>(std::max(0, y - 1)) * width;
+        const std::uint8_t* mid = pixels + static_cast<std::size_t>(y) * width;
+        const std::uint8_t* down =
+            pixels + static_cast<std::size_t>(std::min(height - 1, y + 1)) * width;
+        for (int x = 0; x < width; ++x) {
+            const int xl = std::max(0, x - 1), xr = std::min(width - 1, x + 1);
+            const float gx = static_cast<float>(up[xr] + 2 * mid[xr] + down[xr] - up[xl] -
+                                                2 * mid[xl] - down[xl]);
+            const float gy =
+                static_cast<float>(down[xl] + 2 * down[x] + down[xr] - up[xl] - 2 * up[x] - up[xr]);
+            const int bx = x / bs;
+            c2[bx] += gx * gx - gy * gy;
+            s2[bx] += 2 * gx * gy;
+            en[bx] += gx * gx + gy * gy;
+        }
+        if (y % bs == bs - 1 || y == height - 1) {
+            for (int bx = 0; bx < bw; ++bx) {
+                t.c2.at(bx, y / bs) = c2[bx];
+                t.s2.at(bx, y / bs) = s2[bx];
+                t.energy.at(bx, y / bs) = en[bx];
+            }
+        }
+    }
+    return t;
+}
+
+Tensor smoothed(const Tensor& raw, float sigma) {
+    Tensor t = raw;
+    smoothBlockMap(t.c2, sigma);
+    smoothBlockMap(t.s2, sigma);
+    smoothBlockMap(t.energy, sigma);
+    return t;
+}
+
+float coherenceOf(const Tensor& t, std::size_t i) {
+    const float e = t.energy.pixels[i];
+    return e > 0 ? std::hypot(t.c2.pixels[i], t.s2.pixels[i]) / e : 0.0f;
+}
+
+}  // namespace
+
+OrientationField computeOrientation(const std::uint8_t* pixels, int width, int height) {
+    const Tensor raw = blockTensor(pixels, width, height);
+    const Tensor fine = smoothed(raw, tuning::kOrientSmoothSigmaBlocks);
+    const Tensor wide = smoothed(raw, tuning::kOrientWideSigmaBlocks);
+    const int bw = raw.c2.width, bh = raw.c2.height;
+    OrientationField field{Image<float>(bw, bh), Image<float>(bw, bh)};
+    const float pi = static_cast<float>(M_PI);
+    for (std::size_t i = 0; i < field.angle.pixels.size(); ++i) {
+        // Where the local estimate is unclear (scars, creases, the core) the wider
+        // window usually still sees the flow. The coherence stays the local one: the
+        // wide window borrows clarity from strong neighbours, which must not turn
+        // background next to the print into foreground.
+        const float coh = coherenceOf(fine, i);
+        const Tensor* use = &fine;
+        if (coh < tuning::kOrientLowCoherence && coherenceOf(wide, i) > coh)
+            use = &wide;
+        // Dominant gradient direction, turned 90 degrees to lie along the ridges.
+        float a = 0.5f * std::atan2(use->s2.pixels[i], use->c2.pixels[i]) + 0.5f * pi;
+        if (a >= pi)
+            a -= pi;
+        if (a < 0)
+            a += pi;
+        field.angle.pixels[i] = a;
+        field.coherence.pixels[i] = coh;
+    }
+    return field;
+}
+
+}  // namespace zarn

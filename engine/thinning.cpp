@@ -1,0 +1,196 @@
+#include "thinning.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace zarn {
+
+namespace {
+
+enum : int { N = 1, NE = 2, E = 4, SE = 8, S = 16, SW = 32, W = 64, NW = 128 };
+
+int bitCount(int code) {
+    int n = 0;
+    for (; code; code &= code - 1)
+        ++n;
+    return n;
+}
+
+// 0->1 transitions walking once round the ring.
+int transitions(int code) {
+    int t = 0;
+    for (int i = 0; i < 8; ++i)
+        t += !((code >> i) & 1) && ((code >> ((i + 1) % 8)) & 1);
+    return t;
+}
+
+bool bit(int code, int i) {
+    return (code >> (i & 7)) & 1;
+}
+
+// True when deleting the centre keeps the topology: the ring's set pixels form one
+// 8-connected group and its clear pixels one 4-connected group touching the centre.
+bool isSimple(int code) {
+    // Set ring pixels: consecutive ones touch, and so do edge pixels two apart.
+    int label[8] = {};
+    int groups = 0;
+    for (int i = 0; i < 8; ++i) {
+        if (!bit(code, i) || label[i])
+            continue;
+        ++groups;
+        std::vector<int> stack{i};
+        label[i] = groups;
+        while (!stack.empty()) {
+            const int j = stack.back();
+            stack.pop_back();
+            std::vector<int> near{(j + 1) % 8, (j + 7) % 8};
+            if (j % 2 == 0) {
+                near.push_back((j + 2) % 8);
+                near.push_back((j + 6) % 8);
+            }
+            for (int k : near)
+                if (bit(code, k) && !label[k]) {
+                    label[k] = groups;
+                    stack.push_back(k);
+                }
+        }
+    }
+    // Clear ring pixels: runs of consecutive zeros; count runs holding an edge pixel.
+    int clearRuns = 0;
+    if (code == 0)
+        return false;
+    for (int i = 0; i < 8; ++i) {
+        if (bit(code, i) || !bit(code, i + 7))
+            continue;  // i starts a run of zeros
+        bool edge = false;
+        for (int j = i; !bit(code, j) && j < i + 8; ++j)
+            edge = edge || j % 2 == 0;
+        clearRuns += edge;
+    }
+    return groups == 1 && clearRuns == 1;
+}
+
+// Zhang-Suen deletion tables for the two sub-iterations.
+std::array<std::array<bool, 256>, 2> deletionTables() {
+    std::array<std::array<bool, 256>, 2> table{};
+    for (int c = 0; c < 256; ++c) {
+        const int b = bitCount(c);
+        const bool base = b >= 2 && b <= 6 && transitions(c) == 1;
+        const bool n = c & N, e = c & E, s = c & S, w = c & W;
+        table[0][c] = base && !(n && e && s) && !(e && s && w);
+        table[1][c] = base && !(n && e && w) && !(n && s && w);
+    }
+    return table;
+}
+
+// Simple pixels that are not line ends: safe to delete one at a time.
+std::array<bool, 256> erasableTable() {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c)
+        table[c] = bitCount(c) >= 2 && isSimple(c);
+    return table;
+}
+
+// Neighbour code of the pixel at `p` in rows of `stride` bytes.
+inline int codeAt(const std::uint8_t* p, int stride) {
+    const std::uint8_t* up = p - stride;
+    const std::uint8_t* mid = p;
+    const std::uint8_t* down = p + stride;
+    // Pixels are 0 or 1, so the bits can be assembled without branches.
+    return up[0] | up[1] << 1 | mid[1] << 2 | down[1] << 3 | down[0] << 4 | down[-1] << 5 |
+           mid[-1] << 6 | up[-1] << 7;
+}
+
+// Deletes erasable pixels one at a time, weakest ridge response first, so what
+// remains follows the crest of each ridge. Returns the pixels left.
+std::vector<int> orderedErosion(std::uint8_t* img, int w, int h, const PaddedPlane& strength) {
+    constexpr int kLevels = 64;
+    constexpr float kLevelsPerUnit = 16.0f;
+    const auto erasable = erasableTable();
+    std::vector<int> count(kLevels + 1, 0);
+    std::vector<std::uint8_t> level(static_cast<std::size_t>(w) * h, 0);
+    for (int y = 1; y < h - 1; ++y) {
+        const float* v = strength.row(y);
+        for (int x = 1; x < w - 1; ++x) {
+            const int p = y * w + x;
+            if (!img[p])
+                continue;
+            const int l = std::clamp(static_cast<int>(v[x] * kLevelsPerUnit), 0, kLevels - 1);
+            level[p] = static_cast<std::uint8_t>(l);
+            ++count[l + 1];
+        }
+    }
+    for (int l = 0; l < kLevels; ++l)
+        count[l + 1] += count[l];
+    std::vector<int> order(count[kLevels]);
+    for (int y = 1; y < h - 1; ++y)
+        for (int x = 1; x < w - 1; ++x) {
+            const int p = y * w + x;
+            if (img[p])
+                order[count[level[p]]++] = p;
+        }
+    // A second sweep catches pixels that became erasable after their turn.
+    for (int sweep = 0; sweep < 2; ++sweep) {
+        std::size_t kept = 0;
+        for (int p : order) {
+            if (erasable[codeAt(img + p, w)])
+                img[p] = 0;
+            else
+                order[kept++] = p;
+        }
+        order.resize(kept);
+    }
+    return order;
+}
+
+}  // namespace
+
+int neighbourCode(const Image<std::uint8_t>& image, int x, int y) {
+    return codeAt(&image.at(x, y), image.width);
+}
+
+void thinRidges(Image<std::uint8_t>& binary, const PaddedPlane& strength) {
+    const int w = binary.width, h = binary.height;
+    if (w < 3 || h < 3) {
+        std::fill(binary.pixels.begin(), binary.pixels.end(), 0);
+        return;
+    }
+    std::uint8_t* img = binary.pixels.data();
+    std::vector<int> live = orderedErosion(img, w, h, strength);
+    // Zhang-Suen passes guarantee a one-pixel-wide result wherever the erosion left
+    // a thicker spot; on the almost-thin input they converge in a round or two.
+    const auto table = deletionTables();
+    std::vector<int> doomed;
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (int sub = 0; sub < 2; ++sub) {
+            doomed.clear();
+            for (int p : live)
+                if (table[sub][codeAt(img + p, w)])
+                    doomed.push_back(p);
+            for (int p : doomed)
+                img[p] = 0;
+            changed = changed || !doomed.empty();
+            std::size_t kept = 0;
+            for (int p : live)
+                if (img[p])
+                    live[kept++] = p;
+            live.resize(kept);
+        }
+    }
+    // Staircase corners: a pixel joining two 4-neighbours that touch diagonally anyway.
+    // Removing them leaves ridge pixels with exactly two neighbours, which the crossing
+    // number relies on.
+    for (int p : live) {
+        const int c = codeAt(img + p, w);
+        const bool corner = ((c & N) && (c & E) && !(c & (S | W | SW))) ||
+                            ((c & E) && (c & S) && !(c & (N | W | NW))) ||
+                            ((c & S) && (c & W) && !(c & (N | E | NE))) ||
+                            ((c & W) && (c & N) && !(c & (S | E | SE)));
+        if (corner)
+            img[p] = 0;
+    }
+}
+
+}  // namespace zarn

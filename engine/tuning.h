@@ -1,0 +1,110 @@
+// Every tuning constant of the extraction pipeline, with what each one trades off.
+// Distances are in pixels at 500 dpi unless a name says otherwise.
+#pragma once
+
+namespace zarn::tuning {
+
+// --- Block grid -----------------------------------------------------------------
+// Side of the square blocks that carry orientation, period, contrast and the mask.
+// Smaller follows curvature better but costs more and gets noisier.
+constexpr int kBlockSize = 8;
+
+// --- Normalisation ----------------------------------------------------------------
+// Half-width, in blocks, of the window for the local mean and contrast: wide enough
+// to span two ridge periods, narrow enough to follow uneven pressure.
+constexpr int kNormWindowBlocks = 2;
+// Floor on the local standard deviation so flat areas are not blown up into noise.
+constexpr float kNormMinStd = 4.0f;
+
+// --- Orientation ---------------------------------------------------------------------
+// Gaussian sigma, in blocks, for averaging the doubled-angle gradient vectors: larger
+// resists noise and scars, smaller keeps the core and delta sharp.
+constexpr float kOrientSmoothSigmaBlocks = 1.4f;
+// Wider second smoothing used where the first one leaves low coherence.
+constexpr float kOrientWideSigmaBlocks = 3.0f;
+// Coherence below which the wider smoothing takes over.
+constexpr float kOrientLowCoherence = 0.35f;
+
+// --- Segmentation ---------------------------------------------------------------------
+// Absolute contrast floor (grey-level standard deviation): below it nothing is a print.
+constexpr float kSegMinContrast = 7.0f;
+// Contrast relative to the image's strong ridge areas (90th percentile) below which a
+// block is background; low keeps faint edges, high drops smudges and latent ghosts.
+constexpr float kSegRelContrast = 0.22f;
+// Orientation coherence below which a block is noise rather than ridges.
+constexpr float kSegMinCoherence = 0.22f;
+// Majority-vote passes that smooth the block mask.
+constexpr int kSegSmoothPasses = 2;
+// Foreground blobs smaller than this many blocks are removed.
+constexpr int kSegMinBlobBlocks = 30;
+// Blobs smaller than this fraction of the largest are removed (stray patches).
+constexpr float kSegMinBlobFraction = 0.08f;
+// Least foreground, in blocks, to attempt extraction at all (about 64x64 pixels).
+constexpr int kSegMinForegroundBlocks = 64;
+
+// --- Ridge period ------------------------------------------------------------------------
+// Plausible ridge periods at 500 dpi; estimates outside are discarded, then clamped.
+constexpr float kMinPeriod = 5.0f;
+constexpr float kMaxPeriod = 15.0f;
+// Period used when no block gives a valid estimate.
+constexpr float kDefaultPeriod = 9.0f;
+// Oriented window of the x-signature: samples across the ridges and along them.
+constexpr int kSignatureLength = 36;
+constexpr int kSignatureWidth = 13;
+// Least peak-to-peak swing of the signature (in normalised units) to trust it.
+constexpr float kSignatureMinSwing = 0.6f;
+// Largest spread of half-period intervals (relative std) to trust a signature.
+constexpr float kSignatureMaxSpread = 0.35f;
+// Passes spreading valid periods into neighbouring invalid blocks.
+constexpr int kPeriodFillPasses = 8;
+
+// --- Enhancement -----------------------------------------------------------------------
+// Quantisation of the filter bank: more bins track orientation and period more finely
+// at the cost of a larger bank (built once per image).
+constexpr int kGaborOrientations = 32;
+constexpr float kGaborPeriodStep = 0.5f;
+// Sigma of the smoothing along the ridges: longer bridges gaps and pores but rounds
+// sharp curves.
+constexpr float kGaborSigmaAlong = 3.5f;
+// Sigma of the band-pass across the ridges, as a fraction of the period: larger is more
+// selective in frequency but spreads errors across neighbouring ridges.
+constexpr float kGaborSigmaAcrossPeriods = 0.42f;
+// Zero margin around the working planes; must exceed the longest filter reach.
+constexpr int kPadMargin = 16;
+
+// --- Skeleton and minutiae ------------------------------------------------------------------
+// Steps traced along the skeleton to measure a minutia's direction.
+constexpr int kDirectionTraceSteps = 11;
+// Distance (in periods) over which a branch that ends or meets another branch marks
+// a spur, a bridge, a lake or a short fragment.
+constexpr float kSpurPeriods = 1.6f;
+constexpr float kBridgePeriods = 1.8f;
+constexpr float kShortRidgePeriods = 2.2f;
+// Two endings closer than this (in periods) that face each other are one broken ridge.
+constexpr float kGapPeriods = 2.0f;
+// Largest deviation from exactly facing (radians) for the broken-ridge test.
+constexpr float kGapMaxAngle = 0.75f;
+// Minutiae closer than this (in periods) to each other count as neighbours for the
+// cluster test; this many neighbours or more mark a cluster.
+constexpr float kClusterPeriods = 1.6f;
+constexpr int kClusterMaxNeighbours = 3;
+// Minutiae nearer than this to the foreground border are dropped: the mask edge cuts
+// ridges into false endings.
+constexpr float kBorderMargin = 14.0f;
+// Largest angle (radians) between a minutia's traced direction and the smoothed ridge
+// flow; beyond it the trace followed noise.
+constexpr float kMaxFlowDeviation = 0.7f;
+
+// --- Quality ---------------------------------------------------------------------------------
+// Distance to the border at which it stops lowering a minutia's quality.
+constexpr float kBorderFullQuality = 40.0f;
+// Minutia quality at or above which a minutia counts as reliable.
+constexpr int kReliableQuality = 20;
+// Fewer reliable minutiae than this and the view is reported as too poor.
+constexpr int kMinReliableMinutiae = 6;
+// Most minutiae kept per view.
+constexpr int kMaxMinutiae = 128;
+// Foreground area (pixels) at which the view's quality stops being penalised for size.
+constexpr float kFullQualityArea = 180.0f * 180.0f;
+
+}  // namespace zarn::tuning

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Runs the benchmarks from a build directory: scripts/bench.sh <build-dir>
+set -euo pipefail
+build="${1:-build}"
+
+echo "== Extraction speed (median of 5 repetitions)"
+"$build/bin/bench_extraction" --benchmark_report_aggregates_only=true
+
+echo "== Peak memory of one 1000x1000 extraction"
+/usr/bin/time -v "$build/bin/zarn-extract-once" 2>&1 | grep -E "status|Maximum resident"
