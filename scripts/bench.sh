@@ -8,3 +8,6 @@ echo "== Extraction speed (median of 5 repetitions)"
 
 echo "== Peak memory of one 1000x1000 extraction"
 /usr/bin/time -v "$build/bin/zarn-extract-once" 2>&1 | grep -E "status|Maximum resident"
+
+echo "== Minutia accuracy on generated impressions (recall and precision by difficulty)"
+"$build/bin/accuracy_bench" --fingers 10 --per-level 3
