@@ -1,5 +1,7 @@
 #include "binarization.h"
 
+#include <vector>
+
 #include "block_map.h"
 
 namespace zarn {
@@ -15,6 +17,93 @@ Image<std::uint8_t> binarizeRidges(const PaddedPlane& enhanced, const Foreground
             dst[x] = blockRow[x / bs] && src[x] > 0.0f;
     }
     return out;
+}
+
+}  // namespace zarn
+
+namespace zarn {
+
+namespace {
+
+struct Run {
+    int y, x0, x1;  // pixels x0..x1 inclusive on row y
+};
+
+int findRoot(std::vector<int>& parent, int i) {
+    while (parent[i] != i) {
+        parent[i] = parent[parent[i]];
+        i = parent[i];
+    }
+    return i;
+}
+
+// Connected regions of `value` found as runs per row joined by union-find, which costs
+// per run rather than per pixel. Regions of at most maxArea pixels that touch neither
+// the frame nor (for valleys) the background flip to the other value.
+void flipSmallRegions(Image<std::uint8_t>& img, std::uint8_t value, bool eightConnected,
+                      int maxArea, const ForegroundMask& mask) {
+    const int w = img.width, h = img.height;
+    std::vector<Run> runs;
+    std::vector<int> rowStart(h + 1, 0);
+    for (int y = 0; y < h; ++y) {
+        rowStart[y] = static_cast<int>(runs.size());
+        const std::uint8_t* row = &img.at(0, y);
+        for (int x = 0; x < w;) {
+            if (row[x] != value) {
+                ++x;
+                continue;
+            }
+            const int x0 = x;
+            while (x < w && row[x] == value)
+                ++x;
+            runs.push_back({y, x0, x - 1});
+        }
+    }
+    rowStart[h] = static_cast<int>(runs.size());
+    const int n = static_cast<int>(runs.size());
+    std::vector<int> parent(n), area(n);
+    std::vector<std::uint8_t> open(n, 0);
+    const int bs = tuning::kBlockSize;
+    for (int i = 0; i < n; ++i) {
+        const Run& r = runs[i];
+        parent[i] = i;
+        area[i] = r.x1 - r.x0 + 1;
+        open[i] = r.y == 0 || r.y == h - 1 || r.x0 == 0 || r.x1 == w - 1;
+        if (value == 0)
+            for (int bx = r.x0 / bs; bx <= r.x1 / bs && !open[i]; ++bx)
+                open[i] = !mask.blocks.at(bx, r.y / bs);
+    }
+    const int reach = eightConnected ? 1 : 0;
+    for (int y = 1; y < h; ++y) {
+        int j = rowStart[y - 1];
+        for (int i = rowStart[y]; i < rowStart[y + 1]; ++i) {
+            // Runs of the previous row overlapping this one (widened for 8-connectivity).
+            while (j < rowStart[y] && runs[j].x1 + reach < runs[i].x0)
+                ++j;
+            for (int k = j; k < rowStart[y] && runs[k].x0 - reach <= runs[i].x1; ++k) {
+                const int a = findRoot(parent, i), b = findRoot(parent, k);
+                if (a == b)
+                    continue;
+                parent[b] = a;
+                area[a] += area[b];
+                open[a] = open[a] || open[b];
+            }
+        }
+    }
+    for (int i = 0; i < n; ++i) {
+        const int root = findRoot(parent, i);
+        if (open[root] || area[root] > maxArea)
+            continue;
+        std::fill(&img.at(runs[i].x0, runs[i].y), &img.at(runs[i].x1, runs[i].y) + 1,
+                  value ? 0 : 1);
+    }
+}
+
+}  // namespace
+
+void removeSmallIslands(Image<std::uint8_t>& binary, const ForegroundMask& mask, int maxArea) {
+    flipSmallRegions(binary, 0, false, maxArea, mask);
+    flipSmallRegions(binary, 1, true, maxArea, mask);
 }
 
 }  // namespace zarn

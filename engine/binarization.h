@@ -14,3 +14,12 @@ namespace zarn {
 Image<std::uint8_t> binarizeRidges(const PaddedPlane& enhanced, const ForegroundMask& mask);
 
 }  // namespace zarn
+
+namespace zarn {
+
+// Fills valley holes (pores, noise) of at most `maxArea` pixels enclosed by ridge, and
+// removes ridge specks of at most `maxArea` pixels, so thinning makes neither lakes
+// nor stray fragments of them.
+void removeSmallIslands(Image<std::uint8_t>& binary, const ForegroundMask& mask, int maxArea);
+
+}  // namespace zarn

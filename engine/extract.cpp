@@ -68,10 +68,12 @@ ExtractResult extractFingerViewDebug(const std::uint8_t* pixels, int width, int 
         stages->enhanced = pictureOf(plane, 60.0f);
 
     Image<std::uint8_t> skeleton = binarizeRidges(plane, mask);
+    removeSmallIslands(skeleton, mask, tuning::kMaxIslandArea);
     if (stages)
         stages->binary = pictureOf(skeleton);
     thinRidges(skeleton, plane);
     plane = PaddedPlane();
+    pruneSpurs(skeleton, tuning::kSpurPruneLength);
     if (stages)
         stages->skeleton = pictureOf(skeleton);
 

@@ -55,15 +55,20 @@ float distanceToBorder(const ForegroundMask& mask, int x, int y) {
 std::vector<Candidate> removeFalseMinutiae(const std::vector<Candidate>& c,
                                            const ForegroundMask& mask,
                                            const OrientationField& field,
-                                           const Image<float>& period) {
+                                           const Image<float>& period,
+                                           std::vector<DropReason>* reasons) {
     const std::size_t n = c.size();
-    std::vector<bool> drop(n, false);
+    std::vector<DropReason> drop(n, DropReason::Kept);
+    auto mark = [&](std::size_t i, DropReason why) {
+        if (drop[i] == DropReason::Kept)
+            drop[i] = why;
+    };
     std::vector<float> localPeriod(n);
     const PositionIndex index(c, mask.blocks.width * tuning::kBlockSize);
     auto dropPartner = [&](const Branch& b, std::size_t self) {
         const int other = index.find(b.endX, b.endY, static_cast<int>(self));
         if (other >= 0)
-            drop[other] = true;
+            mark(static_cast<std::size_t>(other), DropReason::Partner);
     };
 
     for (std::size_t i = 0; i < n; ++i) {
@@ -71,26 +76,26 @@ std::vector<Candidate> removeFalseMinutiae(const std::vector<Candidate>& c,
         const float t = sampleBlockMap(period, m.x + 0.5f, m.y + 0.5f);
         localPeriod[i] = t;
         if (distanceToBorder(mask, m.x, m.y) < tuning::kBorderMargin)
-            drop[i] = true;
+            mark(i, DropReason::Border);
         // The trace direction must agree with the smoothed flow (modulo pi).
         if (angleDiff(m.angle, blockAt(field.angle, m.x, m.y), kPi) > tuning::kMaxFlowDeviation)
-            drop[i] = true;
+            mark(i, DropReason::AgainstFlow);
         for (int k = 0; k < m.branchCount; ++k) {
             const Branch& b = m.branches[k];
             if (m.type == MinutiaType::RidgeEnding) {
                 if (b.stop == BranchStop::Junction && b.length <= tuning::kSpurPeriods * t) {
-                    drop[i] = true;  // a spur and the bifurcation it hangs from
+                    mark(i, DropReason::Spur);  // and the bifurcation it hangs from
                     dropPartner(b, i);
                 } else if (b.stop == BranchStop::DeadEnd &&
                            b.length <= tuning::kShortRidgePeriods * t) {
-                    drop[i] = true;  // a short fragment: both its ends
+                    mark(i, DropReason::ShortRidge);  // both its ends go
                 }
             } else {
                 if (b.stop == BranchStop::Junction && b.length <= tuning::kBridgePeriods * t) {
-                    drop[i] = true;  // a bridge between ridges or a lake inside one
+                    mark(i, DropReason::Bridge);  // between ridges, or a lake in one
                     dropPartner(b, i);
                 } else if (b.stop == BranchStop::DeadEnd && b.length <= tuning::kSpurPeriods * t) {
-                    drop[i] = true;
+                    mark(i, DropReason::Spur);
                 }
             }
         }
@@ -124,8 +129,8 @@ std::vector<Candidate> removeFalseMinutiae(const std::vector<Candidate>& c,
             const float toJ = std::atan2(dy, dx), toI = std::atan2(-dy, -dx);
             if (angleDiff(c[i].angle + kPi, toJ, 2 * kPi) < tuning::kGapMaxAngle &&
                 angleDiff(c[j].angle + kPi, toI, 2 * kPi) < tuning::kGapMaxAngle) {
-                drop[i] = true;
-                drop[j] = true;
+                mark(i, DropReason::BrokenRidge);
+                mark(j, DropReason::BrokenRidge);
             }
         }
     }
@@ -133,7 +138,7 @@ std::vector<Candidate> removeFalseMinutiae(const std::vector<Candidate>& c,
     // Clusters among what is left: many minutiae in a small area mean noise.
     std::vector<std::size_t> kept;
     for (std::size_t i : byRow)
-        if (!drop[i])
+        if (drop[i] == DropReason::Kept)
             kept.push_back(i);
     const float clusterReach = tuning::kClusterPeriods * maxPeriod;
     std::vector<int> neighbours(kept.size(), 0);
@@ -153,8 +158,13 @@ std::vector<Candidate> removeFalseMinutiae(const std::vector<Candidate>& c,
         }
     // Survivors go back in detection order so the output does not depend on sorting.
     std::vector<bool> keep(n, false);
-    for (std::size_t a = 0; a < kept.size(); ++a)
+    for (std::size_t a = 0; a < kept.size(); ++a) {
         keep[kept[a]] = neighbours[a] < tuning::kClusterMaxNeighbours;
+        if (!keep[kept[a]])
+            drop[kept[a]] = DropReason::Cluster;
+    }
+    if (reasons)
+        *reasons = drop;
     std::vector<Candidate> out;
     for (std::size_t i = 0; i < n; ++i)
         if (keep[i])

@@ -2,6 +2,7 @@
 // fragments, broken ridges, traces that disagree with the ridge flow, and clusters.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "minutiae_detection.h"
@@ -10,10 +11,25 @@
 
 namespace zarn {
 
+// Why a candidate was dropped, for tools that show the filter's decisions.
+enum class DropReason : std::uint8_t {
+    Kept,
+    Border,
+    AgainstFlow,
+    Spur,
+    ShortRidge,
+    Bridge,
+    Partner,  // the other end of a spur or bridge
+    BrokenRidge,
+    Cluster
+};
+
+// `reasons`, when given, receives one entry per candidate.
 std::vector<Candidate> removeFalseMinutiae(const std::vector<Candidate>& candidates,
                                            const ForegroundMask& mask,
                                            const OrientationField& field,
-                                           const Image<float>& period);
+                                           const Image<float>& period,
+                                           std::vector<DropReason>* reasons = nullptr);
 
 // Distance in pixels from (x, y) to the foreground border (0 outside the foreground).
 float distanceToBorder(const ForegroundMask& mask, int x, int y);

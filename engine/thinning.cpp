@@ -194,3 +194,54 @@ void thinRidges(Image<std::uint8_t>& binary, const PaddedPlane& strength) {
 }
 
 }  // namespace zarn
+
+namespace zarn {
+
+void pruneSpurs(Image<std::uint8_t>& skeleton, int maxLength) {
+    const int w = skeleton.width, h = skeleton.height;
+    std::uint8_t* img = skeleton.pixels.data();
+    const int ring[8] = {-w, -w + 1, 1, w + 1, w, w - 1, -1, -w - 1};  // N NE E SE S SW W NW
+    std::vector<int> ends;
+    for (int y = 1; y < h - 1; ++y)
+        for (int x = 1; x < w - 1; ++x) {
+            const int p = y * w + x;
+            if (img[p] && transitions(codeAt(img + p, w)) == 1)
+                ends.push_back(p);
+        }
+    std::vector<int> path;
+    for (int start : ends) {
+        if (!img[start])
+            continue;
+        path.assign(1, start);
+        int cur = start;
+        bool reachedJunction = false;
+        while (static_cast<int>(path.size()) <= maxLength) {
+            const int code = codeAt(img + cur, w);
+            int next = -1;
+            // Edge neighbours first, never back onto the path.
+            for (int pass = 0; pass < 2 && next < 0; ++pass)
+                for (int i = pass; i < 8; i += 2) {
+                    if (!((code >> i) & 1))
+                        continue;
+                    const int q = cur + ring[i];
+                    if (std::find(path.begin(), path.end(), q) != path.end())
+                        continue;
+                    next = q;
+                    break;
+                }
+            if (next < 0)
+                break;  // an isolated fragment: not a spur
+            if (transitions(codeAt(img + next, w)) >= 3) {
+                reachedJunction = true;
+                break;
+            }
+            path.push_back(next);
+            cur = next;
+        }
+        if (reachedJunction)
+            for (int p : path)
+                img[p] = 0;
+    }
+}
+
+}  // namespace zarn

@@ -16,3 +16,11 @@ int neighbourCode(const Image<std::uint8_t>& image, int x, int y);
 void thinRidges(Image<std::uint8_t>& binary, const PaddedPlane& strength);
 
 }  // namespace zarn
+
+namespace zarn {
+
+// Removes skeleton branches that end within maxLength steps of a junction: thinning
+// noise that would otherwise turn one bifurcation into a cluster of false ones.
+void pruneSpurs(Image<std::uint8_t>& skeleton, int maxLength);
+
+}  // namespace zarn

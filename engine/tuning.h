@@ -72,16 +72,24 @@ constexpr float kGaborSigmaAcrossPeriods = 0.42f;
 // Zero margin around the working planes; must exceed the longest filter reach.
 constexpr int kPadMargin = 16;
 
-// --- Skeleton and minutiae ------------------------------------------------------------------
+// --- Binary image and skeleton ---------------------------------------------------------
+// Valley holes and ridge specks up to this many pixels are removed before thinning:
+// larger removes more noise but can close real short ridges and small lakes.
+constexpr int kMaxIslandArea = 24;
+// Skeleton branches ending within this many steps of a junction are pruned as
+// thinning noise; longer would start to eat real short branches.
+constexpr int kSpurPruneLength = 6;
+
+// --- Minutiae ------------------------------------------------------------------
 // Steps traced along the skeleton to measure a minutia's direction.
 constexpr int kDirectionTraceSteps = 11;
 // Distance (in periods) over which a branch that ends or meets another branch marks
 // a spur, a bridge, a lake or a short fragment.
-constexpr float kSpurPeriods = 1.6f;
-constexpr float kBridgePeriods = 1.8f;
-constexpr float kShortRidgePeriods = 2.2f;
+constexpr float kSpurPeriods = 1.2f;
+constexpr float kBridgePeriods = 1.5f;
+constexpr float kShortRidgePeriods = 1.8f;
 // Two endings closer than this (in periods) that face each other are one broken ridge.
-constexpr float kGapPeriods = 2.0f;
+constexpr float kGapPeriods = 1.6f;
 // Largest deviation from exactly facing (radians) for the broken-ridge test.
 constexpr float kGapMaxAngle = 0.75f;
 // Minutiae closer than this (in periods) to each other count as neighbours for the
@@ -90,7 +98,7 @@ constexpr float kClusterPeriods = 1.6f;
 constexpr int kClusterMaxNeighbours = 3;
 // Minutiae nearer than this to the foreground border are dropped: the mask edge cuts
 // ridges into false endings.
-constexpr float kBorderMargin = 14.0f;
+constexpr float kBorderMargin = 10.0f;
 // Largest angle (radians) between a minutia's traced direction and the smoothed ridge
 // flow; beyond it the trace followed noise.
 constexpr float kMaxFlowDeviation = 0.7f;
