@@ -42,6 +42,7 @@ struct Tally {
     int failures = 0;  // extractor returned no view
     int truth = 0;
     int fragile = 0;  // truth that skin condition may hide or create: not scored
+    int unclear = 0;  // truth this impression shows too faintly to mark: not scored
     int found = 0;
     int truthMatched = 0;
     int foundMatched = 0;
@@ -91,14 +92,14 @@ bool inZone(const GrayPlane& zone, const Minutia& m) {
     return zone.contains(x, y) && zone.at(x, y) != 0;
 }
 
-bool fragile(const Minutia& m) {
+// Fragile truth (skin condition may hide it) and unclear truth (too faint in this image to
+// mark) are left out, and so is anything found next to them.
+bool unsure(const Minutia& m) {
     return m.quality < kSolidQuality;
 }
 
-// Fragile truth is left out, and so is anything found next to it: whether the impression
-// shows a minutia there depends on the skin condition drawn for it.
 bool scoredTruth(const GrayPlane& zone, const Minutia& m) {
-    return inZone(zone, m) && !fragile(m);
+    return inZone(zone, m) && !unsure(m);
 }
 
 bool scoredFound(const GrayPlane& zone, const std::vector<Minutia>& truth, const Minutia& m) {
@@ -106,7 +107,7 @@ bool scoredFound(const GrayPlane& zone, const std::vector<Minutia>& truth, const
         return false;
     }
     for (const Minutia& t : truth) {
-        if (fragile(t) && std::hypot(t.x - m.x, t.y - m.y) <= kMatchDistance) {
+        if (unsure(t) && std::hypot(t.x - m.x, t.y - m.y) <= kMatchDistance) {
             return false;
         }
     }
@@ -226,7 +227,10 @@ int main(int argc, char** argv) {
                     t.typeAgree += imp.minutiae[p.truth].type == found[p.found].type ? 1 : 0;
                 }
                 for (std::size_t i = 0; i < imp.minutiae.size(); ++i) {
-                    t.fragile += inZone(zone, imp.minutiae[i]) && fragile(imp.minutiae[i]) ? 1 : 0;
+                    if (inZone(zone, imp.minutiae[i])) {
+                        t.fragile += imp.minutiae[i].quality == kFragileQuality ? 1 : 0;
+                        t.unclear += imp.minutiae[i].quality == kUnclearQuality ? 1 : 0;
+                    }
                     if (scoredTruth(zone, imp.minutiae[i])) {
                         ++t.truth;
                         t.truthMatched += truthHit[i] ? 1 : 0;
@@ -265,21 +269,23 @@ int main(int argc, char** argv) {
     std::printf(
         "A match is within %.0f px and %.1f degrees, one-to-one, nearest first. Not scored on\n"
         "either side: minutiae within %.0f px of the contact-area border (inside or outside) or\n"
-        "of the frame, fragile truth (it vanishes when ridges get thinner or thicker; column\n"
-        "'fragile') and whatever is found within %.0f px of fragile truth.\n\n",
+        "of the frame; fragile truth (it vanishes when ridges get thinner or thicker); unclear\n"
+        "truth (too little ridge contrast in that image to mark it: smudges, dry spots); and\n"
+        "whatever is found within %.0f px of fragile or unclear truth.\n\n",
         kMatchDistance, 22.5, kBorderBand, kMatchDistance);
-    std::printf("%-7s %5s %5s %6s %8s %6s %7s %9s %10s %8s %7s %8s %7s\n", "level", "imgs", "fail",
-                "truth", "fragile", "found", "recall", "precision", "type-agree", "flipped",
-                "pos-px", "angle-deg", "ms/img");
+    std::printf("%-7s %5s %5s %6s %8s %8s %6s %7s %9s %10s %8s %7s %8s %7s\n", "level", "imgs",
+                "fail", "truth", "fragile", "unclear", "found", "recall", "precision", "type-agree",
+                "flipped", "pos-px", "angle-deg", "ms/img");
     bool hardMet = false;
     for (int level = 0; level < 3; ++level) {
         const Tally& t = tally[level];
         const double recall = ratio(t.truthMatched, t.truth);
         const double precision = ratio(t.foundMatched, t.found);
-        std::printf("%-7s %5d %5d %6d %8d %6d %7.3f %9.3f %10.3f %8.3f %7.2f %8.2f %7.1f\n",
+        std::printf("%-7s %5d %5d %6d %8d %8d %6d %7.3f %9.3f %10.3f %8.3f %7.2f %8.2f %7.1f\n",
                     difficultyName(static_cast<Difficulty>(level)), t.impressions, t.failures,
-                    t.truth, t.fragile, t.found, recall, precision, ratio(t.typeAgree, t.pairs),
-                    ratio(t.flipped, t.positionPairs), t.pairs ? t.distanceSum / t.pairs : 0.0,
+                    t.truth, t.fragile, t.unclear, t.found, recall, precision,
+                    ratio(t.typeAgree, t.pairs), ratio(t.flipped, t.positionPairs),
+                    t.pairs ? t.distanceSum / t.pairs : 0.0,
                     t.pairs ? t.angleSum / t.pairs * 180.0 / 3.14159265 : 0.0,
                     t.impressions ? 1000.0 * t.seconds / t.impressions : 0.0);
         if (level == 2) {

@@ -86,6 +86,8 @@ ImpressionParams drawImpressionParams(Difficulty d, Rng& rng) {
     p.blur = pick({0.4f, 0.7f}, {0.7f, 1.0f}, {1.0f, 1.4f});
     p.noise = pick({2, 5}, {6, 12}, {12, 20});
     p.speckle = pick({0, 0.0005f}, {0.0005f, 0.002f}, {0.001f, 0.003f});
+    p.wetPatches = level == 2 ? uniformInt(rng, 3) : 0;
+    p.dryPatches = level == 0 ? 0 : uniformInt(rng, level + 1);
     return p;
 }
 
@@ -152,8 +154,33 @@ Impression makeImpression(const Master& master, const ImpressionParams& p, std::
     const float gradX = std::cos(gradAngle) / w;
     const float gradY = std::sin(gradAngle) / h;
 
+    // Smudges and dry spots: soft round patches in which the ridge threshold swings far down
+    // (ink fills the valleys) or up (no ink at all). A separate stream keeps the other noise
+    // fields unchanged when patches are added.
+    Rng patchRng = deriveRng(seed, 0x7061746368ULL);
+    FloatPlane patches(w, h);
+    for (int i = 0; i < p.wetPatches + p.dryPatches; ++i) {
+        const float sign = i < p.wetPatches ? -1.0f : 1.0f;
+        const float angle = static_cast<float>(uniform(patchRng, 0, 2 * kPi));
+        const float reach = static_cast<float>(std::sqrt(uniform01(patchRng))) * 0.6f;
+        const Point centre = masterToImpression(
+            master, p, {c.x + reach * ca * std::cos(angle), c.y + reach * cb * std::sin(angle)});
+        const float radius = static_cast<float>(uniform(patchRng, 14, 32));
+        for (int y = std::max(0, static_cast<int>(centre.y - radius));
+             y < std::min(h, static_cast<int>(centre.y + radius) + 1); ++y) {
+            for (int x = std::max(0, static_cast<int>(centre.x - radius));
+                 x < std::min(w, static_cast<int>(centre.x + radius) + 1); ++x) {
+                const float r = std::hypot(x - centre.x, y - centre.y) / radius;
+                if (r < 1.0f) {
+                    patches.at(x, y) += sign * 1.6f * (1 - r * r) * (1 - r * r);
+                }
+            }
+        }
+    }
+
     Impression out;
     out.contact = GrayPlane(w, h);
+    FloatPlane clarity(w, h);
     FloatPlane grey(w, h);
     FloatPlane contactSoft(w, h);
     for (int y = 0; y < h; ++y) {
@@ -173,7 +200,8 @@ Impression makeImpression(const Master& master, const ImpressionParams& p, std::
             // breaks thin ridges (dry) or bridges valleys (wet); light pressure near the edge.
             const float ridge = sampleBilinear(master.ridges, m.x, m.y, -1.0f);
             const float t = p.dryness + p.blotchiness * blotch.at(x, y) +
-                            0.25f * p.pressureVariation * pressure.at(x, y) + 0.25f * (1.0f - soft);
+                            0.25f * p.pressureVariation * pressure.at(x, y) +
+                            0.25f * (1.0f - soft) + patches.at(x, y);
             // Pores and creases are skin, so they are looked up on the master.
             const float skin = 1.0f -
                                p.poreVisibility * sampleBilinear(master.pores, m.x, m.y, 0.0f) -
@@ -189,6 +217,10 @@ Impression makeImpression(const Master& master, const ImpressionParams& p, std::
                                                 (shade.at(x, y) + 1.5f * (gradX * x + gradY * y));
             const float con = p.contrast * (1.0f + 0.5f * p.pressureVariation * darkness.at(x, y));
             grey.at(x, y) = bg - con * ink;
+            // How far apart ridge and valley grey would be here: the contrast one can read.
+            const float ridgeInk = std::clamp(0.5f + 2.2f * (1.0f - t), 0.0f, 1.0f);
+            const float valleyInk = std::clamp(0.5f + 2.2f * (-1.0f - t), 0.0f, 1.0f);
+            clarity.at(x, y) = (ridgeInk - valleyInk) * soft * mottled * con;
         }
     }
 
@@ -197,12 +229,17 @@ Impression makeImpression(const Master& master, const ImpressionParams& p, std::
     for (std::size_t i = 0; i < grey.pixels.size(); ++i) {
         // Sensor noise is strongest in the dark (inked) parts of the image.
         const float level = std::clamp((255.0f - grey.pixels[i]) / 128.0f, 0.0f, 1.0f);
-        float g = grey.pixels[i] + p.noise * (0.5f + 0.5f * level) * static_cast<float>(normal(rng));
+        float g =
+            grey.pixels[i] + p.noise * (0.5f + 0.5f * level) * static_cast<float>(normal(rng));
         if (p.speckle > 0 && uniform01(rng) < p.speckle) {
             g = static_cast<float>(uniform(rng, 0, 255));
         }
         out.image.pixels[i] = static_cast<std::uint8_t>(std::lround(std::clamp(g, 0.0f, 255.0f)));
     }
+
+    // Readable: ridge-valley contrast well above the noise, averaged over about a ridge period.
+    clarity = gaussianBlur(clarity, 3.0f);
+    const float readable = std::max(40.0f, 3.0f * p.noise);
 
     // Ground truth follows the same mapping; minutiae off the contact area or the frame go.
     for (const Minutia& mm : master.minutiae) {
@@ -220,6 +257,9 @@ Impression makeImpression(const Master& master, const ImpressionParams& p, std::
         moved.x = q.x;
         moved.y = q.y;
         moved.direction = toRecordAngle(tip.x - q.x, tip.y - q.y);
+        if (clarity.at(qx, qy) < readable) {
+            moved.quality = std::min(moved.quality, kUnclearQuality);
+        }
         out.minutiae.push_back(moved);
     }
     return out;

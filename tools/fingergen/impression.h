@@ -45,13 +45,21 @@ struct ImpressionParams {
     float blur = 0.6f;
     float noise = 4;
     float speckle = 0;  // fraction of pixels hit by dust or dead-pixel noise
+    // Patches where the print is lost: wet smudges (valleys filled) and dry spots (no ink).
+    int wetPatches = 0;
+    int dryPatches = 0;
 };
 
 struct Impression {
     GrayPlane image;
     GrayPlane contact;  // 255 where the finger touched the sensor, 0 elsewhere
+    // Ground truth. Quality is the master's (kSolidQuality or kFragileQuality), or
+    // kUnclearQuality where this impression shows too little ridge contrast for anyone to
+    // mark the minutia (smudges, dry spots, faint edges).
     std::vector<Minutia> minutiae;
 };
+
+constexpr std::uint8_t kUnclearQuality = 20;
 
 // Draws placement, distortion, skin and sensor settings whose strength grows with difficulty.
 ImpressionParams drawImpressionParams(Difficulty difficulty, Rng& rng);
