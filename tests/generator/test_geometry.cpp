@@ -114,6 +114,31 @@ TEST_F(ImpressionTest, PartialContactDropsTruthOutsideIt) {
     }
 }
 
+TEST_F(ImpressionTest, TruthIsFlaggedUnclearOnlyWhereTheImageIsUnreadable) {
+    ImpressionParams p;
+    p.contactScaleX = p.contactScaleY = 1.5f;
+    p.edgeRoughness = 0;
+    p.noise = 4;
+    struct Case {
+        float contrast;
+        bool allUnclear;
+    };
+    for (const Case& c : {Case{180, false}, Case{20, true}}) {
+        p.contrast = c.contrast;
+        const Impression imp = makeImpression(master(), p, 9);
+        int unclear = 0;
+        for (const Minutia& t : imp.minutiae) {
+            unclear += t.quality == kUnclearQuality ? 1 : 0;
+        }
+        ASSERT_FALSE(imp.minutiae.empty());
+        if (c.allUnclear) {
+            EXPECT_EQ(unclear, static_cast<int>(imp.minutiae.size())) << "contrast " << c.contrast;
+        } else {
+            EXPECT_EQ(unclear, 0) << "contrast " << c.contrast;
+        }
+    }
+}
+
 TEST_F(ImpressionTest, SameSeedsGiveTheSameImpressionAndOthersDiffer) {
     Rng a = deriveRng(99, 1, 2);
     Rng b = deriveRng(99, 1, 2);
