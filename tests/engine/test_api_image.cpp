@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "extract.h"
-
 namespace zarn_test {
 
 std::vector<std::uint8_t> drawSyntheticFinger(int width, int height, int shiftX, int shiftY) {
@@ -47,13 +45,6 @@ std::vector<std::uint8_t> drawSyntheticFinger(int width, int height, int shiftX,
         }
     }
     return pixels;
-}
-
-bool extractorFindsMinutiae() {
-    const int side = 256;
-    const auto image = drawSyntheticFinger(side, side);
-    const auto result = zarn::extractFingerView(image.data(), side, side);
-    return result.status == zarn::ExtractStatus::Ok && result.view.minutiae.size() >= 6;
 }
 
 }  // namespace zarn_test

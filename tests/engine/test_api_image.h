@@ -1,5 +1,4 @@
-// Images for tests of the entry points: a drawn fingerprint-like pattern and
-// a check whether the extractor in this build finds minutiae in it.
+// A drawn fingerprint-like image for tests of the entry points.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +12,5 @@ namespace zarn_test {
 // impressions of the same "finger".
 std::vector<std::uint8_t> drawSyntheticFinger(int width, int height, int shiftX = 0,
                                               int shiftY = 0);
-
-// True when extractFingerView finds enough minutiae in drawSyntheticFinger's
-// image. False while the extractor is still the placeholder that finds
-// nothing; tests that need real minutiae skip on false.
-bool extractorFindsMinutiae();
 
 }  // namespace zarn_test
