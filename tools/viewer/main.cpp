@@ -8,9 +8,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "extract.h"
+#include "extract_debug.h"
 #include "iso19794.h"
 #include "overlay_picture.h"
 #include "template_bytes.h"
@@ -32,6 +34,8 @@ const char* const kUsage =
     "             view, OUT.view0.png, OUT.view1.png, ...\n"
     "  --scale N  enlarge the picture N times, 1 to 8 (default 2)\n"
     "  --list     also print every minutia: type, x, y, direction in degrees, quality\n"
+    "  --stages   with --extract, also save each stage of the extraction beside OUT.png\n"
+    "             (OUT.normalized.png, OUT.mask.png, ..., OUT.skeleton.png with the minutiae)\n"
     "  --help     this text\n"
     "\n"
     "Marks: a circle on each minutia, larger for higher quality, with a tick along its\n"
@@ -45,6 +49,7 @@ struct Options {
     int scale = 2;
     bool list = false;
     bool extract = false;
+    bool stages = false;
     std::vector<std::string> arguments;
 };
 
@@ -66,24 +71,31 @@ bool parseOptions(int argc, char** argv, Options& options) {
             options.list = true;
         } else if (arg == "--extract") {
             options.extract = true;
+        } else if (arg == "--stages") {
+            options.stages = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             return false;
         } else {
             options.arguments.push_back(arg);
         }
     }
+    if (options.stages && !options.extract) {
+        return false;
+    }
     return options.arguments.size() == (options.extract ? 2u : 3u);
 }
 
-std::string viewPath(const std::string& out, std::size_t view, std::size_t views) {
-    if (views == 1) {
-        return out;
-    }
+// OUT.png with a name inserted before the suffix: OUT.<name>.png.
+std::string siblingPath(const std::string& out, const std::string& name) {
     const std::string suffix = ".png";
     const bool hasSuffix = out.size() > suffix.size() &&
                            out.compare(out.size() - suffix.size(), suffix.size(), suffix) == 0;
     const std::string stem = hasSuffix ? out.substr(0, out.size() - suffix.size()) : out;
-    return stem + ".view" + std::to_string(view) + suffix;
+    return stem + "." + name + suffix;
+}
+
+std::string viewPath(const std::string& out, std::size_t view, std::size_t views) {
+    return views == 1 ? out : siblingPath(out, "view" + std::to_string(view));
 }
 
 const char* typeName(int type) {
@@ -121,6 +133,40 @@ std::vector<zarn::IsoMinutia> allMinutiae(const zarn::FingerView& view) {
     return out;
 }
 
+// Each stage the extractor filled in as a grey picture, and the skeleton with
+// the minutiae on it, where misplaced or missing ones are easiest to judge.
+bool saveStages(const zarn::ExtractStages& stages, const Options& options,
+                const std::vector<zarn::IsoMinutia>& minutiae) {
+    const std::string& out = options.arguments[1];
+    const std::pair<const char*, const zarn::GrayPlane*> planes[] = {
+        {"normalized", &stages.normalized},   {"mask", &stages.mask},
+        {"orientation", &stages.orientation}, {"period", &stages.period},
+        {"enhanced", &stages.enhanced},       {"binary", &stages.binary},
+        {"skeleton", &stages.skeleton}};
+    for (const auto& [name, plane] : planes) {
+        if (plane->pixels.empty()) {
+            continue;  // the extractor stopped before this stage
+        }
+        const std::string path = siblingPath(out, name);
+        bool written = false;
+        if (plane == &stages.skeleton) {
+            const auto picture = zarn_viewer::drawMinutiae(plane->pixels.data(), plane->width,
+                                                           plane->height, options.scale, minutiae);
+            written = stbi_write_png(path.c_str(), picture.width, picture.height, 3,
+                                     picture.rgb.data(), picture.width * 3) != 0;
+        } else {
+            written = stbi_write_png(path.c_str(), plane->width, plane->height, 1,
+                                     plane->pixels.data(), plane->width) != 0;
+        }
+        if (!written) {
+            std::fprintf(stderr, "zarn-viewer: cannot write %s\n", path.c_str());
+            return false;
+        }
+        std::printf("%s\n", path.c_str());
+    }
+    return true;
+}
+
 int runExtract(const GreyImage& image, const Options& options) {
     // The extractor relies on its caller for the size limits.
     auto sideOk = [](int side) {
@@ -131,12 +177,18 @@ int runExtract(const GreyImage& image, const Options& options) {
                      ZARN_MIN_IMAGE_SIDE, ZARN_MAX_IMAGE_SIDE);
         return 1;
     }
-    const auto result = zarn::extractFingerView(image.pixels.get(), image.width, image.height);
+    zarn::ExtractStages stages;
+    const auto result = zarn::extractFingerViewDebug(image.pixels.get(), image.width, image.height,
+                                                     options.stages ? &stages : nullptr);
     const char* status = result.status == zarn::ExtractStatus::Ok             ? "ok"
                          : result.status == zarn::ExtractStatus::NoForeground ? "no foreground"
                                                                               : "too few minutiae";
     std::printf("extractor: %s, finger quality %d\n", status, result.view.fingerQuality);
-    if (!drawView(image, options, allMinutiae(result.view), options.arguments[1])) {
+    const auto minutiae = allMinutiae(result.view);
+    if (!drawView(image, options, minutiae, options.arguments[1])) {
+        return 1;
+    }
+    if (options.stages && !saveStages(stages, options, minutiae)) {
         return 1;
     }
     return result.status == zarn::ExtractStatus::Ok ? 0 : 2;
