@@ -88,6 +88,7 @@ ImpressionParams drawImpressionParams(Difficulty d, Rng& rng) {
     p.speckle = pick({0, 0.0005f}, {0.0005f, 0.002f}, {0.001f, 0.003f});
     p.wetPatches = level == 2 ? uniformInt(rng, 3) : 0;
     p.dryPatches = level == 0 ? 0 : uniformInt(rng, level + 1);
+    p.texture = pick({0.1f, 0.3f}, {0.25f, 0.5f}, {0.4f, 0.65f});
     return p;
 }
 
@@ -206,10 +207,10 @@ Impression makeImpression(const Master& master, const ImpressionParams& p, std::
             const float skin = 1.0f -
                                p.poreVisibility * sampleBilinear(master.pores, m.x, m.y, 0.0f) -
                                p.creaseVisibility * sampleBilinear(master.creases, m.x, m.y, 0.0f);
-            // Dry skin also prints unevenly along the ridges: a fine mottle of weak ink.
-            const float dry = std::max(0.0f, p.dryness);
+            // Skin never prints evenly along the ridges, dry skin least: a fine mottle of weak ink.
+            const float uneven = p.texture + 1.5f * std::max(0.0f, p.dryness);
             const float mottled =
-                std::clamp(1.0f - 1.5f * dry * std::max(0.0f, mottle.at(x, y) + 0.3f), 0.0f, 1.0f);
+                std::clamp(1.0f - uneven * std::max(0.0f, mottle.at(x, y) + 0.3f), 0.0f, 1.0f);
             const float ink = std::clamp(0.5f + 2.2f * (ridge - t), 0.0f, 1.0f) * soft *
                               std::max(0.0f, skin) * mottled;
 

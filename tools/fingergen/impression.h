@@ -36,6 +36,7 @@ struct ImpressionParams {
     float dryness = 0;
     float blotchiness = 0.1f;  // amplitude of small-scale breaks or merges
     float pressureVariation = 0.2f;
+    float texture = 0.1f;           // uneven inking along ridges, 0..1
     float poreVisibility = 0.2f;    // 0..1
     float creaseVisibility = 0.0f;  // 0..1
     // Sensor.
