@@ -24,7 +24,7 @@ const char* const kUsage =
     "Usage:\n"
     "  zarn-viewer [--scale N] [--list] IMAGE TEMPLATE OUT.png\n"
     "      draw the minutiae of TEMPLATE over IMAGE\n"
-    "  zarn-viewer [--scale N] [--list] --extract IMAGE OUT.png\n"
+    "  zarn-viewer [--scale N] [--list] [--stages] --extract IMAGE OUT.png\n"
     "      run the default engine's extractor on IMAGE and draw every minutia it finds\n"
     "\n"
     "  TEMPLATE   hex text, or a file holding hex text or the raw record bytes\n"
