@@ -85,7 +85,7 @@ ImpressionParams drawImpressionParams(Difficulty d, Rng& rng) {
     p.backgroundVariation = pick({2, 8}, {8, 18}, {15, 30});
     p.blur = pick({0.4f, 0.7f}, {0.7f, 1.0f}, {1.0f, 1.4f});
     p.noise = pick({2, 5}, {6, 12}, {12, 20});
-    p.speckle = pick({0, 0.0005f}, {0.0005f, 0.002f}, {0.001f, 0.003f});
+    p.dust = pick({0, 0.0005f}, {0.0005f, 0.002f}, {0.001f, 0.003f});
     p.wetPatches = level == 2 ? uniformInt(rng, 3) : 0;
     p.dryPatches = level == 0 ? 0 : uniformInt(rng, level + 1);
     p.texture = pick({0.1f, 0.3f}, {0.25f, 0.5f}, {0.4f, 0.65f});
@@ -232,7 +232,7 @@ Impression makeImpression(const Master& master, const ImpressionParams& p, std::
         const float level = std::clamp((255.0f - grey.pixels[i]) / 128.0f, 0.0f, 1.0f);
         float g =
             grey.pixels[i] + p.noise * (0.5f + 0.5f * level) * static_cast<float>(normal(rng));
-        if (p.speckle > 0 && uniform01(rng) < p.speckle) {
+        if (p.dust > 0 && uniform01(rng) < p.dust) {
             g = static_cast<float>(uniform(rng, 0, 255));
         }
         out.image.pixels[i] = static_cast<std::uint8_t>(std::lround(std::clamp(g, 0.0f, 255.0f)));

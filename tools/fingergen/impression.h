@@ -45,7 +45,7 @@ struct ImpressionParams {
     float backgroundVariation = 5;
     float blur = 0.6f;
     float noise = 4;
-    float speckle = 0;  // fraction of pixels hit by dust or dead-pixel noise
+    float dust = 0;  // fraction of pixels hit by dust or dead sensor cells
     // Patches where the print is lost: wet smudges (valleys filled) and dry spots (no ink).
     int wetPatches = 0;
     int dryPatches = 0;

@@ -39,7 +39,7 @@ constexpr std::uint8_t kFragileQuality = 40;
 
 Master makeMaster(const MasterOptions& options, std::uint64_t seed);
 
-// Renders the master alone as an ideal grey image (dark ridges on white), for inspection.
+// Renders the master alone as an ideal grey image (dark ridges on white), to look at by eye.
 GrayPlane renderMaster(const Master& master);
 
 }  // namespace zarn::gen
