@@ -4,8 +4,10 @@
 
 #include <cmath>
 
+#include "fingergen/fields.h"
 #include "fingergen/impression.h"
 #include "fingergen/master.h"
+#include "fingergen/skeleton.h"
 
 namespace zarn::gen {
 namespace {
@@ -98,6 +100,54 @@ TEST_F(ImpressionTest, TruthMovesWithAKnownRotationAndShift) {
     }
     EXPECT_GT(expected, 0);
     EXPECT_EQ(static_cast<int>(imp.minutiae.size()), expected);
+}
+
+TEST_F(ImpressionTest, TruthAgreesWithWhatACleanDistortedImpressionShows) {
+    // Strong placement and elastic distortion, but clean skin and sensor: minutiae found on
+    // the rendered pixels must sit where the truth says, pointing the same way.
+    ImpressionParams p;
+    p.rotation = -25 * kPi / 180;
+    p.shiftX = -10;
+    p.shiftY = 8;
+    p.distortRotation = 4 * kPi / 180;
+    p.distortShiftX = 8;
+    p.distortShiftY = -6;
+    p.closeRadius = 30;
+    p.brake = 30;
+    p.contactScaleX = p.contactScaleY = 1.5f;
+    p.edgeRoughness = 0;
+    p.blotchiness = 0;
+    p.pressureVariation = 0;
+    p.texture = 0;
+    p.poreVisibility = 0;
+    p.creaseVisibility = 0;
+    p.blur = 0;
+    p.noise = 0;
+    p.dust = 0;
+    p.backgroundVariation = 0;
+    const Impression imp = makeImpression(master(), p, 1);
+    FloatPlane ridges(imp.image.width, imp.image.height);
+    for (std::size_t i = 0; i < ridges.pixels.size(); ++i) {
+        ridges.pixels[i] = (p.background - imp.image.pixels[i]) / p.contrast * 2 - 1;
+    }
+    const std::vector<Minutia> seen = findMinutiae(ridges, distanceToOutside(imp.contact), 16);
+    int solid = 0;
+    int agreeing = 0;
+    for (const Minutia& t : imp.minutiae) {
+        if (t.quality != kSolidQuality || t.x < 20 || t.y < 20 || t.x > 204 || t.y > 204) {
+            continue;
+        }
+        ++solid;
+        for (const Minutia& s : seen) {
+            if (std::hypot(s.x - t.x, s.y - t.y) < 4 &&
+                angleDistance(s.direction, t.direction) < 0.35f) {
+                ++agreeing;
+                break;
+            }
+        }
+    }
+    ASSERT_GE(solid, 5);
+    EXPECT_GE(agreeing, solid * 9 / 10) << agreeing << " of " << solid;
 }
 
 TEST_F(ImpressionTest, PartialContactDropsTruthOutsideIt) {
