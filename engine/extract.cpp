@@ -79,7 +79,8 @@ ExtractResult extractFingerViewDebug(const std::uint8_t* pixels, int width, int 
 
     const std::vector<Candidate> candidates =
         detectMinutiae(skeleton, mask.interior, tuning::kDirectionTraceSteps, maxTraceSteps());
-    const std::vector<Candidate> kept = removeFalseMinutiae(candidates, mask, field, period);
+    std::vector<Candidate> kept = removeFalseMinutiae(candidates, mask, field, period);
+    refineDirections(kept, field);
 
     std::vector<Minutia> minutiae;
     int reliable = 0;

@@ -5,6 +5,7 @@
 
 #include "block_map.h"
 #include "thinning.h"
+#include "tuning.h"
 
 namespace zarn {
 
@@ -193,6 +194,28 @@ std::vector<Candidate> detectMinutiae(const Image<std::uint8_t>& skeleton,
             out.push_back(c);
         }
     return out;
+}
+
+}  // namespace zarn
+
+namespace zarn {
+
+void refineDirections(std::vector<Candidate>& candidates, const OrientationField& field) {
+    const float pi = static_cast<float>(M_PI);
+    for (Candidate& c : candidates) {
+        float flow = orientationAt(field, c.x + 0.5f, c.y + 0.5f);
+        // Of the two senses of the flow, the one nearer the trace.
+        float d = std::remainder(flow - c.angle, 2 * pi);
+        if (std::abs(d) > pi / 2) {
+            flow += pi;
+            d = std::remainder(flow - c.angle, 2 * pi);
+        }
+        float a = c.angle + tuning::kFlowDirectionWeight * d;
+        a = std::fmod(a, 2 * pi);
+        if (a < 0)
+            a += 2 * pi;
+        c.angle = a;
+    }
 }
 
 }  // namespace zarn

@@ -35,3 +35,14 @@ std::vector<Candidate> detectMinutiae(const Image<std::uint8_t>& skeleton,
                                       int maxSteps);
 
 }  // namespace zarn
+
+#include "orientation.h"
+
+namespace zarn {
+
+// Replaces each traced direction by a blend with the smoothed ridge flow at the
+// minutia, keeping the trace's sense: the flow is steadier than a short trace, the
+// trace knows which way along the flow the minutia points.
+void refineDirections(std::vector<Candidate>& candidates, const OrientationField& field);
+
+}  // namespace zarn

@@ -28,23 +28,28 @@ BlockStats computeBlockStats(const std::uint8_t* pixels, int width, int height) 
             count[base + bx] += x1 - x0;
         }
     }
-    BlockStats stats{Image<float>(bw, bh), Image<float>(bw, bh)};
-    const int r = tuning::kNormWindowBlocks;
+    BlockStats stats{Image<float>(bw, bh), Image<float>(bw, bh), Image<float>(bw, bh)};
+    auto window = [&](int bx, int by, int r, double& mean, double& deviation) {
+        double s = 0, s2 = 0;
+        long n = 0;
+        for (int y = std::max(0, by - r); y <= std::min(bh - 1, by + r); ++y)
+            for (int x = std::max(0, bx - r); x <= std::min(bw - 1, bx + r); ++x) {
+                const std::size_t i = static_cast<std::size_t>(y) * bw + x;
+                s += sum[i];
+                s2 += sumSq[i];
+                n += count[i];
+            }
+        mean = s / n;
+        deviation = std::sqrt(std::max(0.0, s2 / n - mean * mean));
+    };
     for (int by = 0; by < bh; ++by)
         for (int bx = 0; bx < bw; ++bx) {
-            double s = 0, s2 = 0;
-            long n = 0;
-            for (int y = std::max(0, by - r); y <= std::min(bh - 1, by + r); ++y)
-                for (int x = std::max(0, bx - r); x <= std::min(bw - 1, bx + r); ++x) {
-                    const std::size_t i = static_cast<std::size_t>(y) * bw + x;
-                    s += sum[i];
-                    s2 += sumSq[i];
-                    n += count[i];
-                }
-            const double mean = s / n;
+            double mean = 0, deviation = 0;
+            window(bx, by, tuning::kNormWindowBlocks, mean, deviation);
             stats.mean.at(bx, by) = static_cast<float>(mean);
-            stats.contrast.at(bx, by) =
-                static_cast<float>(std::sqrt(std::max(0.0, s2 / n - mean * mean)));
+            stats.contrast.at(bx, by) = static_cast<float>(deviation);
+            window(bx, by, tuning::kSegWindowBlocks, mean, deviation);
+            stats.localContrast.at(bx, by) = static_cast<float>(deviation);
         }
     return stats;
 }

@@ -10,8 +10,9 @@
 namespace zarn {
 
 struct BlockStats {
-    Image<float> mean;      // local grey mean per block
-    Image<float> contrast;  // local grey standard deviation per block
+    Image<float> mean;           // local grey mean per block
+    Image<float> contrast;       // local grey standard deviation per block
+    Image<float> localContrast;  // the same over a narrower window, for segmentation
 };
 
 // Windowed mean and standard deviation of the raw grey levels per block.

@@ -98,3 +98,29 @@ OrientationField computeOrientation(const std::uint8_t* pixels, int width, int h
 }
 
 }  // namespace zarn
+
+namespace zarn {
+
+float orientationAt(const OrientationField& field, float x, float y) {
+    const Image<float>& a = field.angle;
+    const float bx = x / tuning::kBlockSize - 0.5f, by = y / tuning::kBlockSize - 0.5f;
+    const int x0 = std::clamp(static_cast<int>(std::floor(bx)), 0, a.width - 1);
+    const int y0 = std::clamp(static_cast<int>(std::floor(by)), 0, a.height - 1);
+    const int x1 = std::min(x0 + 1, a.width - 1), y1 = std::min(y0 + 1, a.height - 1);
+    const float fx = std::clamp(bx - x0, 0.0f, 1.0f), fy = std::clamp(by - y0, 0.0f, 1.0f);
+    float c = 0, s = 0;
+    auto add = [&](int px, int py, float w) {
+        c += w * std::cos(2 * a.at(px, py));
+        s += w * std::sin(2 * a.at(px, py));
+    };
+    add(x0, y0, (1 - fx) * (1 - fy));
+    add(x1, y0, fx * (1 - fy));
+    add(x0, y1, (1 - fx) * fy);
+    add(x1, y1, fx * fy);
+    float angle = 0.5f * std::atan2(s, c);
+    if (angle < 0)
+        angle += static_cast<float>(M_PI);
+    return angle;
+}
+
+}  // namespace zarn

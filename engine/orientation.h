@@ -16,3 +16,11 @@ struct OrientationField {
 OrientationField computeOrientation(const std::uint8_t* pixels, int width, int height);
 
 }  // namespace zarn
+
+namespace zarn {
+
+// Ridge direction in [0, pi) at a pixel, interpolated between block centres as
+// doubled-angle vectors so that 179 and 1 degrees average to 0, not 90.
+float orientationAt(const OrientationField& field, float x, float y);
+
+}  // namespace zarn

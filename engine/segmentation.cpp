@@ -123,16 +123,16 @@ Image<float> borderDistance(const Mask& mask) {
 }  // namespace
 
 ForegroundMask segmentForeground(const BlockStats& stats, const OrientationField& field) {
-    const int bw = stats.contrast.width, bh = stats.contrast.height;
+    const int bw = stats.localContrast.width, bh = stats.localContrast.height;
     ForegroundMask result;
     result.blocks = Mask(bw, bh, 0);
 
     // Reference contrast: the 90th percentile over blocks that look like ridges at all.
     std::vector<float> candidates;
-    for (std::size_t i = 0; i < stats.contrast.pixels.size(); ++i)
+    for (std::size_t i = 0; i < stats.localContrast.pixels.size(); ++i)
         if (field.coherence.pixels[i] >= tuning::kSegMinCoherence &&
-            stats.contrast.pixels[i] >= tuning::kSegMinContrast)
-            candidates.push_back(stats.contrast.pixels[i]);
+            stats.localContrast.pixels[i] >= tuning::kSegMinContrast)
+            candidates.push_back(stats.localContrast.pixels[i]);
     if (candidates.empty()) {
         result.borderDistance = Image<float>(bw, bh, 0.0f);
         result.interior = Mask(bw, bh, 0);
@@ -145,7 +145,7 @@ ForegroundMask segmentForeground(const BlockStats& stats, const OrientationField
         std::max(tuning::kSegMinContrast, tuning::kSegRelContrast * result.referenceContrast);
 
     for (std::size_t i = 0; i < result.blocks.pixels.size(); ++i)
-        result.blocks.pixels[i] = stats.contrast.pixels[i] >= threshold &&
+        result.blocks.pixels[i] = stats.localContrast.pixels[i] >= threshold &&
                                   field.coherence.pixels[i] >= tuning::kSegMinCoherence;
     for (int pass = 0; pass < tuning::kSegSmoothPasses; ++pass)
         majoritySmooth(result.blocks);

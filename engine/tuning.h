@@ -26,11 +26,14 @@ constexpr float kOrientWideSigmaBlocks = 3.0f;
 constexpr float kOrientLowCoherence = 0.35f;
 
 // --- Segmentation ---------------------------------------------------------------------
+// Half-width, in blocks, of the contrast window for segmentation: narrower follows the
+// finger's outline more closely, wider is steadier across dry patches.
+constexpr int kSegWindowBlocks = 1;
 // Absolute contrast floor (grey-level standard deviation): below it nothing is a print.
 constexpr float kSegMinContrast = 7.0f;
 // Contrast relative to the image's strong ridge areas (90th percentile) below which a
 // block is background; low keeps faint edges, high drops smudges and latent ghosts.
-constexpr float kSegRelContrast = 0.22f;
+constexpr float kSegRelContrast = 0.32f;
 // Orientation coherence below which a block is noise rather than ridges.
 constexpr float kSegMinCoherence = 0.22f;
 // Majority-vote passes that smooth the block mask.
@@ -85,9 +88,9 @@ constexpr int kSpurPruneLength = 6;
 constexpr int kDirectionTraceSteps = 11;
 // Distance (in periods) over which a branch that ends or meets another branch marks
 // a spur, a bridge, a lake or a short fragment.
-constexpr float kSpurPeriods = 1.2f;
-constexpr float kBridgePeriods = 1.5f;
-constexpr float kShortRidgePeriods = 1.8f;
+constexpr float kSpurPeriods = 0.9f;
+constexpr float kBridgePeriods = 1.0f;
+constexpr float kShortRidgePeriods = 1.4f;
 // Two endings closer than this (in periods) that face each other are one broken ridge.
 constexpr float kGapPeriods = 1.6f;
 // Largest deviation from exactly facing (radians) for the broken-ridge test.
@@ -95,13 +98,17 @@ constexpr float kGapMaxAngle = 0.75f;
 // Minutiae closer than this (in periods) to each other count as neighbours for the
 // cluster test; this many neighbours or more mark a cluster.
 constexpr float kClusterPeriods = 1.6f;
-constexpr int kClusterMaxNeighbours = 3;
+constexpr int kClusterMaxNeighbours = 4;
 // Minutiae nearer than this to the foreground border are dropped: the mask edge cuts
 // ridges into false endings.
-constexpr float kBorderMargin = 10.0f;
+constexpr float kBorderMargin = 12.0f;
 // Largest angle (radians) between a minutia's traced direction and the smoothed ridge
 // flow; beyond it the trace followed noise.
 constexpr float kMaxFlowDeviation = 0.7f;
+
+// Weight of the smoothed ridge flow against the skeleton trace in a minutia's final
+// direction: the flow is steadier, the trace follows the minutia's own ridge.
+constexpr float kFlowDirectionWeight = 0.7f;
 
 // --- Quality ---------------------------------------------------------------------------------
 // Distance to the border at which it stops lowering a minutia's quality.
