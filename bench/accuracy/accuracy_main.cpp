@@ -2,6 +2,7 @@
 // against the generator's ground truth, split by difficulty.
 #include <stb_image_write.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -28,6 +29,7 @@ constexpr float kMatchDistance = 12.0f;
 constexpr float kMatchAngle = 22.5f * 3.14159265f / 180.0f;
 constexpr float kFlipAngle = 157.5f * 3.14159265f / 180.0f;
 constexpr float kBorderBand = 10.0f;
+constexpr float kCrowded = 15.0f;
 
 struct Options {
     int fingers = 10;
@@ -45,6 +47,9 @@ struct Tally {
     int unclear = 0;  // truth this impression shows too faintly to mark: not scored
     int found = 0;
     int truthMatched = 0;
+    // Recall by crowding: truth whose nearest other truth minutia is closer than kCrowded.
+    int crowded = 0;
+    int crowdedMatched = 0;
     int foundMatched = 0;
     int pairs = 0;
     int typeAgree = 0;
@@ -164,6 +169,16 @@ bool parse(int argc, char** argv, Options& o) {
            o.size >= 128 && o.size <= 2000;
 }
 
+float nearestOther(const std::vector<Minutia>& all, std::size_t i) {
+    float best = 1e9f;
+    for (std::size_t j = 0; j < all.size(); ++j) {
+        if (j != i) {
+            best = std::min(best, std::hypot(all[j].x - all[i].x, all[j].y - all[i].y));
+        }
+    }
+    return best;
+}
+
 double ratio(int a, int b) {
     return b > 0 ? static_cast<double>(a) / b : 0.0;
 }
@@ -234,6 +249,10 @@ int main(int argc, char** argv) {
                     if (scoredTruth(zone, imp.minutiae[i])) {
                         ++t.truth;
                         t.truthMatched += truthHit[i] ? 1 : 0;
+                        if (nearestOther(imp.minutiae, i) < kCrowded) {
+                            ++t.crowded;
+                            t.crowdedMatched += truthHit[i] ? 1 : 0;
+                        }
                     }
                 }
                 for (std::size_t i = 0; i < found.size(); ++i) {
@@ -291,6 +310,15 @@ int main(int argc, char** argv) {
         if (level == 2) {
             hardMet = recall >= 0.85 && precision >= 0.85;
         }
+    }
+    std::printf("\nRecall by crowding (nearest other truth minutia closer than %.0f px, or not):\n",
+                kCrowded);
+    for (int level = 0; level < 3; ++level) {
+        const Tally& t = tally[level];
+        std::printf("%-7s crowded %4d recall %.3f   apart %4d recall %.3f\n",
+                    difficultyName(static_cast<Difficulty>(level)), t.crowded,
+                    ratio(t.crowdedMatched, t.crowded), t.truth - t.crowded,
+                    ratio(t.truthMatched - t.crowdedMatched, t.truth - t.crowded));
     }
     std::printf(
         "\ntruth/found: scored minutiae; type-agree, pos-px and angle-deg: over matched pairs;\n"
