@@ -1,9 +1,11 @@
 #include "run_tool.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <stdexcept>
 #include <thread>
@@ -69,6 +71,7 @@ ToolRun runTool(const std::vector<std::string>& args, const Environment& env,
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0) {
         throw std::runtime_error("pipe failed");
     }
+    const auto started = std::chrono::steady_clock::now();
     const pid_t child = fork();
     if (child == 0) {
         if (!stdoutPath.empty()) {
@@ -94,7 +97,10 @@ ToolRun runTool(const std::vector<std::string>& args, const Environment& env,
     errReader.join();
 
     int status = 0;
-    waitpid(child, &status, 0);
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    run.maxResidentKb = usage.ru_maxrss;
     if (WIFEXITED(status)) {
         run.exitStatus = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {

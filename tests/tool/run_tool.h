@@ -15,6 +15,8 @@ struct ToolRun {
     std::string err;
     int exitStatus = -1;  // process status, or -1 when killed by a signal
     int signal = 0;
+    long maxResidentKb = 0;  // the tool process itself, not its children
+    double seconds = 0;
 };
 
 using Environment = std::map<std::string, std::string>;

@@ -104,7 +104,9 @@ struct FailureCase {
 };
 
 // Keeps test names readable in ctest's listing.
-void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const FailureCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class CreateTemplateFailures : public CreateTemplate,
                                public ::testing::WithParamInterface<FailureCase> {
