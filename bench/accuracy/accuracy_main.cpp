@@ -194,7 +194,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (!opt.dump.empty()) {
-        std::filesystem::create_directories(opt.dump);
+        std::error_code ec;
+        std::filesystem::create_directories(opt.dump, ec);
+        if (ec) {
+            std::fprintf(stderr, "accuracy_bench: cannot create %s: %s\n", opt.dump.c_str(),
+                         ec.message().c_str());
+            return 1;
+        }
     }
     Tally tally[3];
     for (int f = 1; f <= opt.fingers; ++f) {
