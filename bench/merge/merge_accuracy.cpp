@@ -1,0 +1,184 @@
+// merge_accuracy: do templates merged from three impressions verify better than templates of
+// one impression? For every finger, (a) impression 1 alone and (b) impressions 1-3 merged are
+// each scored against impressions 4-8 of every finger; genuine and impostor scores give the
+// EER and the FNMR at FMR 1%. Runs on generated fingers, and on the real sets in
+// /work/shared/data (or the folders given) when they exist.
+#include <stb_image.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "extract.h"
+#include "generated_fingers.h"
+#include "matcher.h"
+#include "merge.h"
+
+using namespace zarn;
+
+namespace {
+
+constexpr int kEnrolled = 3;  // impressions 1-3 build the merged template
+constexpr int kProbes = 5;    // impressions 4-8 are scored against it
+
+struct Rates {
+    double eer = 0;
+    double fnmrAtFmr1 = 0;
+};
+
+// Rates over all thresholds: a score at or above the threshold is a match.
+Rates rates(std::vector<float> genuine, std::vector<float> impostor) {
+    std::sort(genuine.begin(), genuine.end());
+    std::sort(impostor.begin(), impostor.end());
+    std::vector<float> thresholds = genuine;
+    thresholds.insert(thresholds.end(), impostor.begin(), impostor.end());
+    thresholds.push_back(2.0f);
+    std::sort(thresholds.begin(), thresholds.end());
+    Rates r;
+    r.eer = 1;
+    r.fnmrAtFmr1 = 1;
+    double bestGap = 2;
+    for (float t : thresholds) {
+        const double fnmr =
+            static_cast<double>(std::lower_bound(genuine.begin(), genuine.end(), t) -
+                                genuine.begin()) /
+            static_cast<double>(genuine.size());
+        const double fmr =
+            static_cast<double>(impostor.end() -
+                                std::lower_bound(impostor.begin(), impostor.end(), t)) /
+            static_cast<double>(impostor.size());
+        if (std::abs(fnmr - fmr) < bestGap) {
+            bestGap = std::abs(fnmr - fmr);
+            r.eer = (fnmr + fmr) / 2;
+        }
+        if (fmr <= 0.01) {
+            r.fnmrAtFmr1 = std::min(r.fnmrAtFmr1, fnmr);
+        }
+    }
+    return r;
+}
+
+struct Protocol {
+    std::vector<float> genuine[2], impostor[2];
+    int mergeFailures = 0;  // fewer than two of impressions 1-3 aligned: (b) falls back to (a)
+    int mergedMembers = 0;
+    double mergeSeconds = 0;
+};
+
+Protocol run(const std::vector<std::vector<FingerView>>& fingers) {
+    Protocol p;
+    for (std::size_t f = 0; f < fingers.size(); ++f) {
+        const std::vector<FingerView>& views = fingers[f];
+        const FingerView& single = views[0];
+        const std::vector<FingerView> enrolled(views.begin(), views.begin() + kEnrolled);
+        const auto t0 = std::chrono::steady_clock::now();
+        const MergedViews merged = mergeViews(enrolled);
+        p.mergeSeconds +=
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        const bool ok = merged.members.size() >= 2;
+        p.mergeFailures += ok ? 0 : 1;
+        p.mergedMembers += static_cast<int>(merged.members.size());
+        const FingerView* templates[2] = {&single, ok ? &merged.view : &single};
+        for (std::size_t g = 0; g < fingers.size(); ++g) {
+            for (int k = kEnrolled; k < kEnrolled + kProbes; ++k) {
+                const FingerView& probe = fingers[g][static_cast<std::size_t>(k)];
+                for (int t = 0; t < 2; ++t) {
+                    const float s = matchScore(*templates[t], probe);
+                    (f == g ? p.genuine[t] : p.impostor[t]).push_back(s);
+                }
+            }
+        }
+    }
+    return p;
+}
+
+void report(const char* name, const Protocol& p, std::size_t fingers) {
+    const Rates a = rates(p.genuine[0], p.impostor[0]);
+    const Rates b = rates(p.genuine[1], p.impostor[1]);
+    std::printf("%s: %zu fingers, %zu genuine and %zu impostor scores per template kind\n", name,
+                fingers, p.genuine[0].size(), p.impostor[0].size());
+    std::printf("  (a) impression 1 alone      EER %5.1f%%  FNMR@FMR1%% %5.1f%%\n", 100 * a.eer,
+                100 * a.fnmrAtFmr1);
+    std::printf("  (b) impressions 1-3 merged  EER %5.1f%%  FNMR@FMR1%% %5.1f%%\n", 100 * b.eer,
+                100 * b.fnmrAtFmr1);
+    std::printf(
+        "  FNMR@FMR1%% lower by %.1f points; merges with <2 aligned: %d; mean members "
+        "%.2f; mean merge %.2f ms\n",
+        100 * (a.fnmrAtFmr1 - b.fnmrAtFmr1), p.mergeFailures,
+        static_cast<double>(p.mergedMembers) / static_cast<double>(fingers),
+        1000 * p.mergeSeconds / static_cast<double>(fingers));
+}
+
+// Fingers 101-110 with impressions _1.._8 as PNG; empty when the folder is missing.
+std::vector<std::vector<FingerView>> realFingerViews(const std::string& dir) {
+    std::vector<std::vector<FingerView>> fingers;
+    if (!std::filesystem::exists(dir)) {
+        return fingers;
+    }
+    for (int f = 101; f <= 110; ++f) {
+        std::vector<FingerView> views;
+        for (int k = 1; k <= kEnrolled + kProbes; ++k) {
+            const std::string path =
+                dir + "/" + std::to_string(f) + "_" + std::to_string(k) + ".png";
+            int w = 0, h = 0, channels = 0;
+            unsigned char* data = stbi_load(path.c_str(), &w, &h, &channels, 1);
+            if (data == nullptr) {
+                return {};
+            }
+            ExtractResult r = extractFingerView(data, w, h);
+            stbi_image_free(data);
+            r.view.imageWidth = w;
+            r.view.imageHeight = h;
+            views.push_back(r.status == ExtractStatus::Ok ? std::move(r.view) : FingerView{});
+        }
+        fingers.push_back(std::move(views));
+    }
+    return fingers;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int fingers = 20;
+    int side = 400;
+    bool mixed = false;
+    std::uint64_t seed = 7;
+    std::vector<std::string> realSets = {"/work/shared/data/fvc2002-db1b",
+                                         "/work/shared/data/fvc2004-db1b"};
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--fingers" && i + 1 < argc) {
+            fingers = std::atoi(argv[++i]);
+        } else if (a == "--size" && i + 1 < argc) {
+            side = std::atoi(argv[++i]);
+        } else if (a == "--seed" && i + 1 < argc) {
+            seed = std::strtoull(argv[++i], nullptr, 10);
+        } else if (a == "--mixed") {
+            mixed = true;
+        } else if (a == "--real" && i + 1 < argc) {
+            realSets = {argv[++i]};
+        } else {
+            std::fprintf(stderr,
+                         "usage: merge_accuracy [--fingers N] [--size PX] [--seed S] [--mixed] "
+                         "[--real DIR]\n");
+            return 2;
+        }
+    }
+    const auto generated =
+        bench::generatedFingerViews(fingers, kEnrolled + kProbes, side, seed, mixed);
+    report(("generated " + std::to_string(side) + "x" + std::to_string(side) +
+            (mixed ? ", mixed difficulty" : ", hard"))
+               .c_str(),
+           run(generated), generated.size());
+    for (const std::string& dir : realSets) {
+        const auto real = realFingerViews(dir);
+        if (!real.empty()) {
+            report(dir.c_str(), run(real), real.size());
+        }
+    }
+    return 0;
+}
