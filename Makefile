@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: all deps build build-asan test test-asan demo bench format clean
+.PHONY: all deps build build-asan test demo bench fuzz format clean
 
 all: build
 
@@ -32,8 +32,14 @@ demo: build
 bench: build
 	scripts/bench.sh $(BUILD)
 
+# Each fuzz target runs FUZZ_SECONDS (default 60); any finding fails the run.
+FUZZ_SECONDS ?= 60
+fuzz: build
+	scripts/install-deps.sh fuzz
+	scripts/fuzz.sh build-fuzz $(BUILD) $(FUZZ_SECONDS)
+
 format:
-	find cli enroll output util engine tests bench tools \
+	find cli enroll output util engine tests bench tools fuzz \
 	    -name '*.cpp' -o -name '*.h' -o -name '*.c' | xargs clang-format -i
 
 clean:

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need. Quick when all
 # are present: apt-get runs only for what is missing.
+#   scripts/install-deps.sh            build, tests, benchmarks
+#   scripts/install-deps.sh fuzz       also clang with libFuzzer
+#   scripts/install-deps.sh memcheck   also valgrind
 set -euo pipefail
 
 packages=(
@@ -10,6 +13,13 @@ packages=(
     libgtest-dev
     libbenchmark-dev
 )
+for group in "$@"; do
+    case "$group" in
+        fuzz) packages+=(clang libclang-rt-dev) ;;
+        memcheck) packages+=(valgrind) ;;
+        *) echo "unknown package group: $group" >&2; exit 2 ;;
+    esac
+done
 
 missing=()
 for package in "${packages[@]}"; do
