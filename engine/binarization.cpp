@@ -1,5 +1,6 @@
 #include "binarization.h"
 
+#include <cstring>
 #include <vector>
 
 #include "block_map.h"
@@ -47,15 +48,16 @@ void flipSmallRegions(Image<std::uint8_t>& img, std::uint8_t value, bool eightCo
     std::vector<int> rowStart(h + 1, 0);
     for (int y = 0; y < h; ++y) {
         rowStart[y] = static_cast<int>(runs.size());
+        // Pixels are 0 or 1, so memchr (vectorised in the C library) finds run edges.
         const std::uint8_t* row = &img.at(0, y);
+        const int other = value ? 0 : 1;
         for (int x = 0; x < w;) {
-            if (row[x] != value) {
-                ++x;
-                continue;
-            }
-            const int x0 = x;
-            while (x < w && row[x] == value)
-                ++x;
+            const void* start = std::memchr(row + x, value, w - x);
+            if (!start)
+                break;
+            const int x0 = static_cast<int>(static_cast<const std::uint8_t*>(start) - row);
+            const void* stop = std::memchr(row + x0, other, w - x0);
+            x = stop ? static_cast<int>(static_cast<const std::uint8_t*>(stop) - row) : w;
             runs.push_back({y, x0, x - 1});
         }
     }

@@ -15,15 +15,28 @@ namespace {
 struct Kernel {
     std::vector<int> offsets;
     std::vector<float> weights;
+};
 
-    void add(int offset, float weight) {
-        for (std::size_t i = 0; i < offsets.size(); ++i)
-            if (offsets[i] == offset) {
-                weights[i] += weight;
-                return;
+// Accumulates weights on a dense square around the centre, then keeps the non-zero
+// ones: merging taps that land on the same pixel without searching.
+struct KernelBuilder {
+    static constexpr int kReach = tuning::kPadMargin;
+    static constexpr int kSide = 2 * kReach + 1;
+    std::vector<float> grid = std::vector<float>(kSide * kSide, 0.0f);
+
+    void add(int dx, int dy, float weight) { grid[(dy + kReach) * kSide + dx + kReach] += weight; }
+    Kernel take(int stride) {
+        Kernel k;
+        for (int dy = -kReach; dy <= kReach; ++dy)
+            for (int dx = -kReach; dx <= kReach; ++dx) {
+                float& w = grid[(dy + kReach) * kSide + dx + kReach];
+                if (w != 0.0f) {
+                    k.offsets.push_back(dy * stride + dx);
+                    k.weights.push_back(w);
+                    w = 0.0f;
+                }
             }
-        offsets.push_back(offset);
-        weights.push_back(weight);
+        return k;
     }
 };
 
@@ -35,24 +48,22 @@ int periodBins() {
 
 // Gaussian along the ridge, sampled at the nearest pixels every other pixel: it only
 // smooths, and grey levels change slowly along a ridge.
-Kernel alongKernel(double angle, int stride) {
+Kernel alongKernel(double angle, int stride, KernelBuilder& k) {
     const double sigma = tuning::kGaborSigmaAlong;
     const int radius = static_cast<int>(std::ceil(2 * sigma));
-    Kernel k;
     double total = 0;
     for (int d = -radius; d <= radius; d += 2)
         total += std::exp(-0.5 * d * d / (sigma * sigma));
     for (int d = -radius; d <= radius; d += 2) {
         const int dx = static_cast<int>(std::lround(d * std::cos(angle)));
         const int dy = static_cast<int>(std::lround(d * std::sin(angle)));
-        k.add(dy * stride + dx,
-              static_cast<float>(std::exp(-0.5 * d * d / (sigma * sigma)) / total));
+        k.add(dx, dy, static_cast<float>(std::exp(-0.5 * d * d / (sigma * sigma)) / total));
     }
-    return k;
+    return k.take(stride);
 }
 
 // Zero-mean Gabor profile across the ridge, sampled bilinearly so its phase is exact.
-Kernel acrossKernel(double angle, double period, int stride) {
+Kernel acrossKernel(double angle, double period, int stride, KernelBuilder& k) {
     const double sigma = tuning::kGaborSigmaAcrossPeriods * period;
     const int radius = std::min(tuning::kPadMargin - 2, static_cast<int>(std::ceil(2.5 * sigma)));
     std::vector<double> env(2 * radius + 1), wave(2 * radius + 1);
@@ -71,18 +82,17 @@ Kernel acrossKernel(double angle, double period, int stride) {
         energy += std::abs(wave[d + radius]);
     }
     const double nx = -std::sin(angle), ny = std::cos(angle);
-    Kernel k;
     for (int d = -radius; d <= radius; ++d) {
         const double x = d * nx, y = d * ny;
         const int x0 = static_cast<int>(std::floor(x)), y0 = static_cast<int>(std::floor(y));
         const double fx = x - x0, fy = y - y0;
         const double w = wave[d + radius] / energy;
-        k.add(y0 * stride + x0, static_cast<float>(w * (1 - fx) * (1 - fy)));
-        k.add(y0 * stride + x0 + 1, static_cast<float>(w * fx * (1 - fy)));
-        k.add((y0 + 1) * stride + x0, static_cast<float>(w * (1 - fx) * fy));
-        k.add((y0 + 1) * stride + x0 + 1, static_cast<float>(w * fx * fy));
+        k.add(x0, y0, static_cast<float>(w * (1 - fx) * (1 - fy)));
+        k.add(x0 + 1, y0, static_cast<float>(w * fx * (1 - fy)));
+        k.add(x0, y0 + 1, static_cast<float>(w * (1 - fx) * fy));
+        k.add(x0 + 1, y0 + 1, static_cast<float>(w * fx * fy));
     }
-    return k;
+    return k.take(stride);
 }
 
 // Four floats in one register; GCC and Clang map this to the target's SIMD.
@@ -150,6 +160,7 @@ void enhanceRidges(PaddedPlane& image, const OrientationField& field, const Imag
     std::vector<bool> alongBuilt(bins, false);
     std::vector<Kernel> across(static_cast<std::size_t>(bins) * pbins);
     std::vector<bool> acrossBuilt(across.size(), false);
+    KernelBuilder builder;
 
     // Smoothing along the ridges reaches into a ring around the foreground so the
     // band-pass at the mask edge sees smoothed input.
@@ -161,7 +172,7 @@ void enhanceRidges(PaddedPlane& image, const OrientationField& field, const Imag
                 continue;
             const int a = angleBin(bx, by);
             if (!alongBuilt[a]) {
-                along[a] = alongKernel(M_PI * a / bins, image.stride);
+                along[a] = alongKernel(M_PI * a / bins, image.stride, builder);
                 alongBuilt[a] = true;
             }
             filterBlock(image, smoothed, along[a], bx * bs, by * bs);
@@ -179,7 +190,7 @@ void enhanceRidges(PaddedPlane& image, const OrientationField& field, const Imag
             if (!acrossBuilt[i]) {
                 across[i] = acrossKernel(
                     M_PI * a / bins, tuning::kMinPeriod + tuning::kGaborPeriodStep * (i % pbins),
-                    image.stride);
+                    image.stride, builder);
                 acrossBuilt[i] = true;
             }
             filterBlock(smoothed, image, across[i], bx * bs, by * bs);

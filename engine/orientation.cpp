@@ -21,7 +21,7 @@ Tensor blockTensor(const std::uint8_t* pixels, int width, int height) {
     const int bs = tuning::kBlockSize;
     const int bw = blocksFor(width), bh = blocksFor(height);
     Tensor t{Image<float>(bw, bh), Image<float>(bw, bh), Image<float>(bw, bh)};
-    std::vector<float> c2(bw), s2(bw), en(bw);
+    std::vector<float> c2(bw), s2(bw), en(bw), gxRow(width), gyRow(width);
     for (int y = 0; y < height; ++y) {
         if (y % bs == 0) {
             std::fill(c2.begin(), c2.end(), 0.0f);
@@ -32,16 +32,29 @@ Tensor blockTensor(const std::uint8_t* pixels, int width, int height) {
         const std::uint8_t* mid = pixels + static_cast<std::size_t>(y) * width;
         const std::uint8_t* down =
             pixels + static_cast<std::size_t>(std::min(height - 1, y + 1)) * width;
-        for (int x = 0; x < width; ++x) {
-            const int xl = std::max(0, x - 1), xr = std::min(width - 1, x + 1);
-            const float gx = static_cast<float>(up[xr] + 2 * mid[xr] + down[xr] - up[xl] -
-                                                2 * mid[xl] - down[xl]);
-            const float gy =
+        // Sobel responses for the row first (a loop the compiler vectorises), the two
+        // edge columns with clamped neighbours, then sums per block.
+        auto sobel = [&](int x, int xl, int xr) {
+            gxRow[x] = static_cast<float>(up[xr] + 2 * mid[xr] + down[xr] - up[xl] - 2 * mid[xl] -
+                                          down[xl]);
+            gyRow[x] =
                 static_cast<float>(down[xl] + 2 * down[x] + down[xr] - up[xl] - 2 * up[x] - up[xr]);
-            const int bx = x / bs;
-            c2[bx] += gx * gx - gy * gy;
-            s2[bx] += 2 * gx * gy;
-            en[bx] += gx * gx + gy * gy;
+        };
+        for (int x = 1; x + 1 < width; ++x)
+            sobel(x, x - 1, x + 1);
+        sobel(0, 0, std::min(1, width - 1));
+        sobel(width - 1, std::max(0, width - 2), width - 1);
+        for (int bx = 0; bx < bw; ++bx) {
+            float a = 0, b = 0, e = 0;
+            for (int x = bx * bs; x < std::min(width, bx * bs + bs); ++x) {
+                const float gx = gxRow[x], gy = gyRow[x];
+                a += gx * gx - gy * gy;
+                b += 2 * gx * gy;
+                e += gx * gx + gy * gy;
+            }
+            c2[bx] += a;
+            s2[bx] += b;
+            en[bx] += e;
         }
         if (y % bs == bs - 1 || y == height - 1) {
             for (int bx = 0; bx < bw; ++bx) {
