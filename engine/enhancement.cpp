@@ -141,8 +141,8 @@ Image<std::uint8_t> dilate(const Image<std::uint8_t>& mask, int radius) {
 
 }  // namespace
 
-void enhanceRidges(PaddedPlane& image, const OrientationField& field, const Image<float>& period,
-                   const ForegroundMask& mask) {
+Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
+                           const Image<float>& period, const ForegroundMask& mask) {
     const int bs = tuning::kBlockSize;
     const int bw = mask.blocks.width, bh = mask.blocks.height;
     const int bins = tuning::kGaborOrientations, pbins = periodBins();
@@ -161,6 +161,7 @@ void enhanceRidges(PaddedPlane& image, const OrientationField& field, const Imag
     std::vector<Kernel> across(static_cast<std::size_t>(bins) * pbins);
     std::vector<bool> acrossBuilt(across.size(), false);
     KernelBuilder builder;
+    Image<float> response(bw, bh, 0.0f);
 
     // Smoothing along the ridges reaches into a ring around the foreground so the
     // band-pass at the mask edge sees smoothed input.
@@ -194,7 +195,15 @@ void enhanceRidges(PaddedPlane& image, const OrientationField& field, const Imag
                 acrossBuilt[i] = true;
             }
             filterBlock(smoothed, image, across[i], bx * bs, by * bs);
+            float energy = 0;
+            for (int y = 0; y < bs; ++y) {
+                const float* row = image.row(by * bs + y) + bx * bs;
+                for (int x = 0; x < bs; ++x)
+                    energy += row[x] * row[x];
+            }
+            response.at(bx, by) = std::sqrt(energy / (bs * bs));
         }
+    return response;
 }
 
 }  // namespace zarn

@@ -63,7 +63,7 @@ ExtractResult extractFingerViewDebug(const std::uint8_t* pixels, int width, int 
     const Image<float> period = estimateRidgePeriod(plane, field, mask);
     if (stages)
         stages->period = pictureOf(period, width, height, 255.0f / 20.0f);
-    enhanceRidges(plane, field, period, mask);
+    const Image<float> response = enhanceRidges(plane, field, period, mask);
     if (stages)
         stages->enhanced = pictureOf(plane, 60.0f);
 
@@ -82,6 +82,7 @@ ExtractResult extractFingerViewDebug(const std::uint8_t* pixels, int width, int 
     std::vector<Candidate> kept = removeFalseMinutiae(candidates, mask, field, period);
     refineDirections(kept, field);
 
+    const Image<float> clarity = ridgeClarity(mask, field, stats, response);
     std::vector<Minutia> minutiae;
     int reliable = 0;
     for (const Candidate& c : kept) {
@@ -90,12 +91,12 @@ ExtractResult extractFingerViewDebug(const std::uint8_t* pixels, int width, int 
         m.y = static_cast<float>(c.y);
         m.direction = recordDirection(c.angle);
         m.type = c.type;
-        m.quality = minutiaQuality(c, mask, field, stats);
+        m.quality = minutiaQuality(c, mask, clarity);
         reliable += m.quality >= tuning::kReliableQuality;
         minutiae.push_back(m);
     }
     result.view.minutiae = keepBest(std::move(minutiae), tuning::kMaxMinutiae);
-    result.view.fingerQuality = fingerQuality(mask, field, stats);
+    result.view.fingerQuality = fingerQuality(mask, clarity);
     if (reliable < tuning::kMinReliableMinutiae)
         result.status = ExtractStatus::TooFewMinutiae;
     return result;

@@ -9,39 +9,38 @@
 
 namespace zarn {
 
-namespace {
-
-// Clarity of one block: coherence and contrast, each saturating at typical good values.
-float blockClarity(const ForegroundMask& mask, const OrientationField& field,
-                   const BlockStats& stats, float x, float y) {
-    const float coherence =
-        std::clamp((sampleBlockMap(field.coherence, x, y) - 0.15f) / 0.55f, 0.0f, 1.0f);
-    const float contrast = std::clamp(
-        sampleBlockMap(stats.contrast, x, y) / (0.8f * mask.referenceContrast), 0.0f, 1.0f);
-    return 0.6f * coherence + 0.4f * contrast;
+Image<float> ridgeClarity(const ForegroundMask& mask, const OrientationField& field,
+                          const BlockStats& stats, const Image<float>& response) {
+    Image<float> clarity(mask.blocks.width, mask.blocks.height, 0.0f);
+    for (std::size_t i = 0; i < clarity.pixels.size(); ++i) {
+        if (!mask.blocks.pixels[i])
+            continue;
+        // Each term saturates at values typical of good ridges.
+        const float coherence = std::clamp((field.coherence.pixels[i] - 0.15f) / 0.55f, 0.0f, 1.0f);
+        const float contrast =
+            std::clamp(stats.localContrast.pixels[i] / (0.8f * mask.referenceContrast), 0.0f, 1.0f);
+        const float filtered = std::clamp((response.pixels[i] - 0.15f) / 0.4f, 0.0f, 1.0f);
+        clarity.pixels[i] = 0.4f * coherence + 0.25f * contrast + 0.35f * filtered;
+    }
+    return clarity;
 }
 
-}  // namespace
-
 std::uint8_t minutiaQuality(const Candidate& m, const ForegroundMask& mask,
-                            const OrientationField& field, const BlockStats& stats) {
-    const float clarity = blockClarity(mask, field, stats, m.x + 0.5f, m.y + 0.5f);
+                            const Image<float>& clarity) {
+    const float local = sampleBlockMap(clarity, m.x + 0.5f, m.y + 0.5f);
     const float border =
         std::clamp(distanceToBorder(mask, m.x, m.y) / tuning::kBorderFullQuality, 0.0f, 1.0f);
-    const float q = 100.0f * clarity * (0.5f + 0.5f * border);
+    const float q = 100.0f * local * (0.5f + 0.5f * border);
     return static_cast<std::uint8_t>(std::clamp(std::lround(q), 1L, 100L));
 }
 
-std::uint8_t fingerQuality(const ForegroundMask& mask, const OrientationField& field,
-                           const BlockStats& stats) {
+std::uint8_t fingerQuality(const ForegroundMask& mask, const Image<float>& clarity) {
     if (mask.foregroundBlocks == 0)
         return 0;
-    const int bs = tuning::kBlockSize;
     float sum = 0;
-    for (int y = 0; y < mask.blocks.height; ++y)
-        for (int x = 0; x < mask.blocks.width; ++x)
-            if (mask.blocks.at(x, y))
-                sum += blockClarity(mask, field, stats, (x + 0.5f) * bs, (y + 0.5f) * bs);
+    for (float c : clarity.pixels)
+        sum += c;
+    const float bs = static_cast<float>(tuning::kBlockSize);
     const float area = static_cast<float>(mask.foregroundBlocks) * bs * bs;
     const float q = 100.0f * sum / mask.foregroundBlocks *
                     std::min(1.0f, std::sqrt(area / tuning::kFullQualityArea));

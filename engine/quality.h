@@ -13,13 +13,17 @@
 
 namespace zarn {
 
-// 0-100 from orientation coherence, contrast and distance to the foreground border.
-std::uint8_t minutiaQuality(const Candidate& m, const ForegroundMask& mask,
-                            const OrientationField& field, const BlockStats& stats);
+// Ridge clarity per block, 0 to 1: orientation coherence, grey contrast and how strongly
+// the oriented filters responded (`response`, from the enhancement).
+Image<float> ridgeClarity(const ForegroundMask& mask, const OrientationField& field,
+                          const BlockStats& stats, const Image<float>& response);
 
-// 0-100 from the clarity of the foreground blocks and how much foreground there is.
-std::uint8_t fingerQuality(const ForegroundMask& mask, const OrientationField& field,
-                           const BlockStats& stats);
+// 1-100 from the clarity around the minutia and its distance to the foreground border.
+std::uint8_t minutiaQuality(const Candidate& m, const ForegroundMask& mask,
+                            const Image<float>& clarity);
+
+// 0-100 from the mean clarity of the foreground and how much foreground there is.
+std::uint8_t fingerQuality(const ForegroundMask& mask, const Image<float>& clarity);
 
 // The best `limit` minutiae by quality; ties broken by position then type so the
 // choice never depends on the order of the input.
