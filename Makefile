@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: all deps build build-asan test demo bench fuzz format clean
+.PHONY: all deps build build-asan test demo bench fuzz memcheck format clean
 
 all: build
 
@@ -37,6 +37,13 @@ FUZZ_SECONDS ?= 60
 fuzz: build
 	scripts/install-deps.sh fuzz
 	scripts/fuzz.sh build-fuzz $(BUILD) $(FUZZ_SECONDS)
+
+# The end-to-end suite with every run of the tool under valgrind's memcheck.
+MEMCHECK = valgrind --quiet --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite
+memcheck: build
+	scripts/install-deps.sh memcheck
+	ZARN_TEST_TOOL_WRAPPER="$(MEMCHECK)" ctest --test-dir $(BUILD) --output-on-failure \
+	    -R 'CommandLine|CreateTemplate|DefaultEngine|HostileCorpus'
 
 format:
 	find cli enroll output util engine tests bench tools fuzz \

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -47,6 +48,19 @@ std::vector<std::string> childEnvironment(const Environment& env) {
     return result;
 }
 
+// A command put in front of the tool, such as valgrind for make memcheck.
+std::vector<std::string> toolWrapper() {
+    std::vector<std::string> words;
+    if (const char* wrapper = std::getenv("ZARN_TEST_TOOL_WRAPPER")) {
+        std::istringstream stream(wrapper);
+        std::string word;
+        while (stream >> word) {
+            words.push_back(word);
+        }
+    }
+    return words;
+}
+
 std::vector<char*> pointers(std::vector<std::string>& strings) {
     std::vector<char*> result;
     for (auto& text : strings) {
@@ -60,7 +74,8 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 
 ToolRun runTool(const std::vector<std::string>& args, const Environment& env,
                 const std::string& stdoutPath) {
-    std::vector<std::string> argv{ZARN_CLI_PATH};
+    std::vector<std::string> argv = toolWrapper();
+    argv.push_back(ZARN_CLI_PATH);
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<std::string> envp = childEnvironment(env);
     auto argvPointers = pointers(argv);
@@ -85,7 +100,7 @@ ToolRun runTool(const std::vector<std::string>& args, const Environment& env,
         close(outPipe[1]);
         close(errPipe[0]);
         close(errPipe[1]);
-        execve(argvPointers[0], argvPointers.data(), envPointers.data());
+        execvpe(argvPointers[0], argvPointers.data(), envPointers.data());
         _exit(127);
     }
     close(outPipe[1]);
