@@ -11,3 +11,6 @@ echo "== Peak memory of one 1000x1000 extraction"
 
 echo "== Minutia accuracy on generated impressions (recall and precision by difficulty)"
 "$build/bin/accuracy_bench" --fingers 10 --per-level 3
+
+echo "== Hostile files: worst-case time and peak memory per file"
+scripts/measure-hostile.sh "$build"

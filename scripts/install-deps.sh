@@ -7,7 +7,7 @@
 set -euo pipefail
 
 packages=(
-    cmake make g++ pkg-config
+    cmake make g++ pkg-config time
     libboost-program-options-dev
     libstb-dev
     libgtest-dev
