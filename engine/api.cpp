@@ -104,7 +104,7 @@ void enrollIntoCache(EnrollCache& cache, const std::uint8_t* pixels, std::int32_
     const std::int32_t status = zarn::extractEnrollableView(pixels, width, height, view);
     std::vector<std::uint8_t> record;
     if (status == ZARN_OK) {
-        record = zarn::encodeIsoRecord(zarn::buildEnrollmentRecord({view}, 0));
+        record = zarn::encodeIsoRecord(zarn::buildViewRecord(view, 0));
     }
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     cache.pixels.assign(pixels, pixels + count);
@@ -238,14 +238,15 @@ ZARN_API int32_t VX_EnrollGetCount(EnrollHandle handle, uint32_t* count) {
         if (g_engine == nullptr) {
             return ZARN_E_NOT_INITIALISED;
         }
-        const Enrollment* enrollment = findEnrollment(*g_engine, handle);
+        Enrollment* enrollment = findEnrollment(*g_engine, handle);
         if (enrollment == nullptr) {
             return ZARN_E_BAD_HANDLE;
         }
         if (count == nullptr) {
             return ZARN_E_NULL_POINTER;
         }
-        *count = static_cast<std::uint32_t>(enrollment->views.size());
+        // The alignment runs here once; VX_EnrollFinal reuses it.
+        *count = static_cast<std::uint32_t>(zarn::mergeEnrollment(*enrollment));
         return ZARN_OK;
     });
 }

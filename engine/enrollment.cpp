@@ -26,6 +26,7 @@ std::int32_t addImage(Enrollment& enrollment, FingerView view) {
     const std::int32_t status = checkCanAddImage(enrollment);
     if (status == ZARN_OK) {
         enrollment.views.push_back(std::move(view));
+        enrollment.merged.reset();
     }
     return status;
 }
@@ -56,15 +57,19 @@ std::int32_t extractEnrollableView(const std::uint8_t* pixels, std::int32_t widt
     return ZARN_OK;
 }
 
-IsoRecord buildEnrollmentRecord(const std::vector<FingerView>& views, std::uint8_t position) {
+IsoRecord buildViewRecord(const FingerView& view, std::uint8_t position) {
     IsoRecord record;
-    for (std::size_t i = 0; i < views.size(); ++i) {
-        const FingerView& view = views[i];
-        record.width = std::max(record.width, static_cast<std::uint16_t>(view.imageWidth));
-        record.height = std::max(record.height, static_cast<std::uint16_t>(view.imageHeight));
-        record.views.push_back(toIsoFingerView(view, position, static_cast<std::uint8_t>(i)));
-    }
+    record.width = static_cast<std::uint16_t>(view.imageWidth);
+    record.height = static_cast<std::uint16_t>(view.imageHeight);
+    record.views.push_back(toIsoFingerView(view, position, 0));
     return record;
+}
+
+std::size_t mergeEnrollment(Enrollment& enrollment) {
+    if (!enrollment.merged) {
+        enrollment.merged = mergeViews(enrollment.views);
+    }
+    return enrollment.merged->members.size();
 }
 
 std::int32_t finaliseEnrollment(Enrollment& enrollment, const std::vector<std::uint8_t>** bytes) {
@@ -72,8 +77,11 @@ std::int32_t finaliseEnrollment(Enrollment& enrollment, const std::vector<std::u
         if (enrollment.views.empty()) {
             return ZARN_E_NO_IMAGES;
         }
+        if (mergeEnrollment(enrollment) < 2) {
+            return ZARN_E_NOT_ALIGNED;
+        }
         enrollment.record =
-            encodeIsoRecord(buildEnrollmentRecord(enrollment.views, enrollment.position));
+            encodeIsoRecord(buildViewRecord(enrollment.merged->view, enrollment.position));
     }
     *bytes = &*enrollment.record;
     return ZARN_OK;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "iso19794.h"
+#include "merge.h"
 #include "minutia.h"
 
 namespace zarn {
@@ -17,13 +18,16 @@ struct Enrollment {
     // The accepted impressions as extracted, so a later merge can align and
     // fuse them instead of listing them side by side.
     std::vector<FingerView> views;
+    // The alignment and fusion of the views, computed once when the count is
+    // asked for (or at finalisation) and dropped when a view is added.
+    std::optional<MergedViews> merged;
     // Built by the first finalisation and never rebuilt, so the size call and
     // the buffer call of the template always see the same bytes.
     std::optional<std::vector<std::uint8_t>> record;
 };
 
 // How many images the enrollment takes at most: what was announced, capped by
-// the 16 view numbers a record can hold.
+// ZARN_MAX_ENROLL_IMAGES.
 std::size_t enrollmentCapacity(const Enrollment& enrollment);
 
 // ZARN_OK when one more image may be added; otherwise why not
@@ -39,13 +43,16 @@ std::int32_t addImage(Enrollment& enrollment, FingerView view);
 std::int32_t extractEnrollableView(const std::uint8_t* pixels, std::int32_t width,
                                    std::int32_t height, FingerView& view);
 
-// The record of a finger's accepted views: one record view per impression, in
-// order, with the largest width and height. The single place a fusion of the
-// views into one will replace.
-IsoRecord buildEnrollmentRecord(const std::vector<FingerView>& views, std::uint8_t position);
+// A record of one finger view with the view's own image size.
+IsoRecord buildViewRecord(const FingerView& view, std::uint8_t position);
+
+// Aligns and fuses the accepted views unless that is already done; returns
+// how many impressions went into the fused view (0 or 1 when none align).
+std::size_t mergeEnrollment(Enrollment& enrollment);
 
 // Builds the template on the first call and returns the same bytes on every
-// later one: ZARN_OK with *bytes set, or ZARN_E_NO_IMAGES.
+// later one: ZARN_OK with *bytes set, ZARN_E_NO_IMAGES, or ZARN_E_NOT_ALIGNED
+// when fewer than two impressions align.
 std::int32_t finaliseEnrollment(Enrollment& enrollment, const std::vector<std::uint8_t>** bytes);
 
 }  // namespace zarn

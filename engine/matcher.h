@@ -40,12 +40,14 @@ struct ViewAlignment {
 
 // Finds the rigid transform most minutiae agree on, with a tolerance that
 // grows away from the paired area for elastic skin distortion. `aligned` when
-// enough minutiae pair up to rule out a chance agreement.
+// enough minutiae pair up, and the score is high enough, to rule out a
+// chance agreement between different fingers.
 ViewAlignment alignViews(const FingerView& from, const FingerView& to);
 
-// Similarity of two views, 0 (nothing in common) to 1: the paired minutiae
-// relative to the minutiae each view has where the other one also sees the
-// finger, so a template covering more skin is not penalised for its extra area.
+// Similarity of two views, 0 (nothing in common) to 1: the paired minutiae,
+// each weighted by how well their neighbourhoods agree, relative to the
+// minutiae each view has where the other one also sees the finger, so a
+// template covering more skin is not penalised for its extra area.
 float matchScore(const FingerView& a, const FingerView& b);
 
 // The convex hull of a set of points, counter-clockwise as seen on the image;

@@ -48,7 +48,11 @@ enum {
     /* Memory ran out; the engine stays usable. */
     ZARN_E_OUT_OF_MEMORY = 14,
     /* An unexpected internal failure; the engine stays usable. */
-    ZARN_E_INTERNAL = 15
+    ZARN_E_INTERNAL = 15,
+    /* VX_EnrollFinal when fewer than two of the accepted images align with
+     * each other (one image only, another finger, too little overlap), so
+     * there is nothing to merge. */
+    ZARN_E_NOT_ALIGNED = 16
 };
 
 /* Accepted image sides, in pixels, inclusive. Images are 8-bit grey, row-major,
@@ -59,9 +63,10 @@ enum {
 #define ZARN_MIN_MINUTIAE 6
 /* At most this many minutiae per finger view are written (the best by quality). */
 #define ZARN_MAX_MINUTIAE_PER_VIEW 128
-/* One enrollment accepts at most this many images: each accepted image is one
- * finger view of the template, and a view number has 4 bits. */
-#define ZARN_MAX_ENROLL_IMAGES 16
+/* One enrollment accepts at most this many images. They are merged into one
+ * finger view, so the record's view numbers do not limit them; the bound keeps
+ * the pairwise alignment of VX_EnrollGetCount fast. */
+#define ZARN_MAX_ENROLL_IMAGES 32
 /* At most this many enrollment handles are open at once. Handles live until
  * VX_UninitZARN, which releases them all. */
 #define ZARN_MAX_ENROLLMENTS 1024
@@ -92,10 +97,26 @@ enum {
  *       1  quality (0-100)
  *     2  extended data length (0)
  *
- * VX_Enroll writes one view with finger position 0. VX_EnrollFinal writes one
- * view per accepted image, view numbers 0, 1, 2, ... in the order accepted,
- * with the finger position given to VX_EnrollInit; the header's width and
- * height are the largest over those images.
+ * VX_Enroll writes one view with finger position 0.
+ *
+ * VX_EnrollFinal writes one view, view number 0, with the finger position
+ * given to VX_EnrollInit: the accepted images merged into one. The images are
+ * aligned on their minutiae; one that aligns with none of the others (another
+ * finger, too little overlap) is left out. The reference is the image that
+ * aligns best with the others, and the view is in its frame. A minutia is kept
+ * when enough of the images that cover its place show it (its position and
+ * direction averaged over them, its quality raised with their number), or when
+ * only one image covers its place and it is clear there, so the view covers
+ * more of the finger than any single image. At most ZARN_MAX_MINUTIAE_PER_VIEW
+ * minutiae are written, those seen in most images first, then by quality. The
+ * header's width and height cover the union of the aligned images, shifted so
+ * no coordinate is negative (at most 16383).
+ *
+ * VX_EnrollGetCount aligns the accepted images and reports how many of them go
+ * into the merged view (0 with no image, 1 when none align with another);
+ * VX_EnrollFinal reuses that alignment, or runs it if the count was never
+ * asked for, and fails with ZARN_E_NOT_ALIGNED when the count is below two.
+ * Another order of the same images gives a template that matches this one.
  *
  * Coordinates: pixels, origin at the top-left pixel, x to the right, y down;
  * every minutia lies inside the image.

@@ -337,15 +337,17 @@ TEST_F(EngineApi, MultiImageEnrollment) {
     ASSERT_EQ(vx.enrollFinal(handle, again.data(), &exact), ZARN_OK);
     EXPECT_EQ(again, record);
 
+    // The three impressions are merged into one view.
     const auto checked = zarn_test::checkEngineRecord(record);
-    ASSERT_EQ(checked.views.size(), 3u);
-    for (const auto& view : checked.views) {
-        EXPECT_EQ(view.position, 7);
-    }
+    ASSERT_EQ(checked.views.size(), 1u);
+    EXPECT_EQ(checked.views[0].position, 7);
+    EXPECT_EQ(checked.views[0].viewNumber, 0);
+    EXPECT_GE(checked.views[0].minutiae.size(), static_cast<std::size_t>(ZARN_MIN_MINUTIAE));
     // The template is fixed once built.
     EXPECT_EQ(vx.enrollUpdate(handle, fourth.data(), kSide, kSide), ZARN_E_FINALISED);
 
-    // An enrollment takes sixteen images at most, whatever was announced.
+    // An enrollment takes ZARN_MAX_ENROLL_IMAGES images at most, whatever was
+    // announced, and merges them all.
     EnrollHandle big = nullptr;
     ASSERT_EQ(vx.enrollInit(&big, 1, 40), ZARN_OK);
     const Bytes pixels = zarn_test::drawSyntheticFinger(kSide, kSide);
@@ -353,6 +355,19 @@ TEST_F(EngineApi, MultiImageEnrollment) {
         ASSERT_EQ(vx.enrollUpdate(big, pixels.data(), kSide, kSide), ZARN_OK) << i;
     }
     EXPECT_EQ(vx.enrollUpdate(big, pixels.data(), kSide, kSide), ZARN_E_TOO_MANY_IMAGES);
+    ASSERT_EQ(vx.enrollGetCount(big, &count), ZARN_OK);
+    EXPECT_EQ(count, static_cast<std::uint32_t>(ZARN_MAX_ENROLL_IMAGES));
+    ASSERT_EQ(vx.enrollFinal(big, nullptr, &exact), ZARN_OK);
+
+    // A single image is nothing to merge: no template, and a status that says why.
+    EnrollHandle single = nullptr;
+    ASSERT_EQ(vx.enrollInit(&single, 1, 1), ZARN_OK);
+    ASSERT_EQ(vx.enrollUpdate(single, pixels.data(), kSide, kSide), ZARN_OK);
+    ASSERT_EQ(vx.enrollGetCount(single, &count), ZARN_OK);
+    EXPECT_EQ(count, 1u);
+    std::uint32_t untouched = 777;
+    EXPECT_EQ(vx.enrollFinal(single, nullptr, &untouched), ZARN_E_NOT_ALIGNED);
+    EXPECT_EQ(untouched, 777u);
 }
 
 }  // namespace
