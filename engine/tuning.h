@@ -104,7 +104,7 @@ constexpr int kClusterMaxNeighbours = 4;
 constexpr float kBorderMargin = 12.0f;
 // Largest angle (radians) between a minutia's traced direction and the smoothed ridge
 // flow; beyond it the trace followed noise.
-constexpr float kMaxFlowDeviation = 0.7f;
+constexpr float kMaxFlowDeviation = 0.5f;
 
 // Weight of the smoothed ridge flow against the skeleton trace in a minutia's final
 // direction: the flow is steadier, the trace follows the minutia's own ridge.
