@@ -15,11 +15,13 @@ namespace {
 // pointing the same way are taken for the same minutia.
 constexpr float kClusterDistance = 13;
 constexpr float kClusterAngle = 0.6f;  // about 35 degrees
+// Clusters closer than this are one minutia split in two.
+constexpr float kTwinDistance = 7;
 // A minutia's place counts as covered by an impression within this distance
 // of the hull of that impression's minutiae.
 constexpr float kCoverMargin = 4;
 // A minutia only one impression covers is kept from this quality on.
-constexpr std::uint8_t kLoneQuality = 40;
+constexpr std::uint8_t kLoneQuality = 20;
 // Each further impression that shows a minutia raises its quality this much.
 constexpr int kSupportBonus = 10;
 constexpr std::size_t kMaxMergedMinutiae = 128;
@@ -235,11 +237,46 @@ MergedViews mergeViews(const std::vector<FingerView>& views) {
         target->members.push_back(p.rank);
     }
 
+    // Two clusters this close that point the same way are one minutia split
+    // between them (an impression that showed it twice, or distortion moving
+    // it between clusters): join them when no impression shows both, else
+    // keep the better supported one.
+    for (std::size_t i = 0; i < clusters.size(); ++i) {
+        Cluster& a = clusters[i];
+        for (std::size_t j = i + 1; j < clusters.size() && !a.members.empty(); ++j) {
+            Cluster& b = clusters[j];
+            if (b.members.empty() || std::hypot(a.x() - b.x(), a.y() - b.y()) >= kTwinDistance ||
+                angleGap(a.direction(), b.direction()) > kClusterAngle) {
+                continue;
+            }
+            bool shared = false;
+            for (std::size_t r : b.members) {
+                shared |= std::find(a.members.begin(), a.members.end(), r) != a.members.end();
+            }
+            Cluster& keep = b.members.size() > a.members.size() ? b : a;
+            Cluster& drop = &keep == &a ? b : a;
+            if (!shared) {
+                keep.sumX += drop.sumX;
+                keep.sumY += drop.sumY;
+                keep.sumCos += drop.sumCos;
+                keep.sumSin += drop.sumSin;
+                keep.qualitySum += drop.qualitySum;
+                keep.endings += drop.endings;
+                keep.bifurcations += drop.bifurcations;
+                keep.members.insert(keep.members.end(), drop.members.begin(), drop.members.end());
+            }
+            drop.members.clear();
+        }
+    }
+
     // Keep what enough of the covering impressions agree on; where only one
     // impression covers the place, keep its reliable minutiae.
     std::vector<Fused> kept;
     for (const Cluster& c : clusters) {
         const std::size_t support = c.members.size();
+        if (support == 0) {
+            continue;
+        }
         std::size_t covering = 0;
         for (std::size_t r : memberRanks) {
             if (insideHull(hulls[r], {c.x(), c.y()}, kCoverMargin)) {
