@@ -20,14 +20,6 @@ namespace zarn {
 
 namespace {
 
-// Pixel axes run y down; the record's angles run counter-clockwise as seen.
-float recordDirection(float pixelAngle) {
-    float a = static_cast<float>(2 * M_PI) - pixelAngle;
-    if (a >= static_cast<float>(2 * M_PI))
-        a -= static_cast<float>(2 * M_PI);
-    return a;
-}
-
 int maxTraceSteps() {
     return static_cast<int>(std::ceil(tuning::kMaxPeriod *
                                       std::max({tuning::kSpurPeriods, tuning::kBridgePeriods,
@@ -83,21 +75,9 @@ ExtractResult extractFingerViewDebug(const std::uint8_t* pixels, int width, int 
     refineDirections(kept, field);
 
     const Image<float> clarity = ridgeClarity(mask, field, stats, response);
-    std::vector<Minutia> minutiae;
-    int reliable = 0;
-    for (const Candidate& c : kept) {
-        Minutia m;
-        m.x = static_cast<float>(c.x);
-        m.y = static_cast<float>(c.y);
-        m.direction = recordDirection(c.angle);
-        m.type = c.type;
-        m.quality = minutiaQuality(c, mask, clarity);
-        reliable += m.quality >= tuning::kReliableQuality;
-        minutiae.push_back(m);
-    }
-    result.view.minutiae = keepBest(std::move(minutiae), tuning::kMaxMinutiae);
+    result.view.minutiae = keepBest(rateMinutiae(kept, mask, clarity), tuning::kMaxMinutiae);
     result.view.fingerQuality = fingerQuality(mask, clarity);
-    if (reliable < tuning::kMinReliableMinutiae)
+    if (countReliable(result.view.minutiae) < tuning::kMinReliableMinutiae)
         result.status = ExtractStatus::TooFewMinutiae;
     return result;
 }

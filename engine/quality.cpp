@@ -34,6 +34,31 @@ std::uint8_t minutiaQuality(const Candidate& m, const ForegroundMask& mask,
     return static_cast<std::uint8_t>(std::clamp(std::lround(q), 1L, 100L));
 }
 
+std::vector<Minutia> rateMinutiae(const std::vector<Candidate>& candidates,
+                                  const ForegroundMask& mask, const Image<float>& clarity) {
+    const float twoPi = static_cast<float>(2 * M_PI);
+    std::vector<Minutia> out;
+    for (const Candidate& c : candidates) {
+        Minutia m;
+        m.x = static_cast<float>(c.x);
+        m.y = static_cast<float>(c.y);
+        // Pixel axes run y down; the record's angles run counter-clockwise as seen.
+        m.direction = c.angle > 0 ? twoPi - c.angle : 0.0f;
+        if (m.direction >= twoPi)
+            m.direction -= twoPi;
+        m.type = c.type;
+        m.quality = minutiaQuality(c, mask, clarity);
+        out.push_back(m);
+    }
+    return out;
+}
+
+int countReliable(const std::vector<Minutia>& minutiae) {
+    return static_cast<int>(std::count_if(minutiae.begin(), minutiae.end(), [](const Minutia& m) {
+        return m.quality >= tuning::kReliableQuality;
+    }));
+}
+
 std::uint8_t fingerQuality(const ForegroundMask& mask, const Image<float>& clarity) {
     if (mask.foregroundBlocks == 0)
         return 0;

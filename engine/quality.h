@@ -22,6 +22,14 @@ Image<float> ridgeClarity(const ForegroundMask& mask, const OrientationField& fi
 std::uint8_t minutiaQuality(const Candidate& m, const ForegroundMask& mask,
                             const Image<float>& clarity);
 
+// The candidates as minutiae in the record's terms (directions counter-clockwise as
+// seen), each with its quality.
+std::vector<Minutia> rateMinutiae(const std::vector<Candidate>& candidates,
+                                  const ForegroundMask& mask, const Image<float>& clarity);
+
+// How many minutiae are clear enough to rely on.
+int countReliable(const std::vector<Minutia>& minutiae);
+
 // 0-100 from the mean clarity of the foreground and how much foreground there is.
 std::uint8_t fingerQuality(const ForegroundMask& mask, const Image<float>& clarity);
 
