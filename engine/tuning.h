@@ -89,7 +89,7 @@ constexpr int kDirectionTraceSteps = 11;
 // Distance (in periods) over which a branch that ends or meets another branch marks
 // a spur, a bridge, a lake or a short fragment.
 constexpr float kSpurPeriods = 0.9f;
-constexpr float kBridgePeriods = 1.0f;
+constexpr float kBridgePeriods = 1.25f;
 constexpr float kShortRidgePeriods = 1.4f;
 // Two endings closer than this (in periods) that face each other are one broken ridge.
 constexpr float kGapPeriods = 1.6f;

@@ -1,0 +1,217 @@
+// Minutiae on hand-drawn skeletons: detection and tracing, the false-minutia filters,
+// and the choice of the minutiae to keep.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+#include "minutiae_detection.h"
+#include "minutiae_filter.h"
+#include "quality.h"
+
+namespace zarn {
+namespace {
+
+constexpr float kPi = 3.14159265f;
+
+struct Segment {
+    int x0, y0, x1, y1;
+};
+
+// One-pixel, 8-connected lines (Bresenham), as thinning leaves them.
+Image<std::uint8_t> drawSkeleton(int w, int h, const std::vector<Segment>& segments) {
+    Image<std::uint8_t> img(w, h, 0);
+    for (const Segment& s : segments) {
+        int x = s.x0, y = s.y0;
+        const int dx = std::abs(s.x1 - s.x0), dy = -std::abs(s.y1 - s.y0);
+        const int sx = s.x0 < s.x1 ? 1 : -1, sy = s.y0 < s.y1 ? 1 : -1;
+        for (int err = dx + dy;;) {
+            img.at(x, y) = 1;
+            if (x == s.x1 && y == s.y1)
+                break;
+            const int e2 = 2 * err;
+            if (e2 >= dy) {
+                err += dy;
+                x += sx;
+            }
+            if (e2 <= dx) {
+                err += dx;
+                y += sy;
+            }
+        }
+    }
+    return img;
+}
+
+const Candidate* at(const std::vector<Candidate>& list, int x, int y, int radius = 2) {
+    for (const Candidate& c : list)
+        if (std::abs(c.x - x) <= radius && std::abs(c.y - y) <= radius)
+            return &c;
+    return nullptr;
+}
+
+float angleDiff(float a, float b) {
+    float d = std::fmod(std::abs(a - b), 2 * kPi);
+    return std::min(d, 2 * kPi - d);
+}
+
+// A Y lying on its side: a stem from the left forking into two branches to the right.
+TEST(ExtractMinutiae, DetectionFindsForkAndEndsWithTracedDirections) {
+    const Image<std::uint8_t> sk =
+        drawSkeleton(100, 100, {{20, 50, 50, 50}, {50, 50, 80, 30}, {50, 50, 80, 70}});
+    const std::vector<Candidate> found = detectMinutiae(sk, Image<std::uint8_t>(13, 13, 1), 11, 40);
+    ASSERT_EQ(found.size(), 4u);
+
+    const Candidate* fork = at(found, 50, 50);
+    ASSERT_NE(fork, nullptr);
+    EXPECT_EQ(fork->type, MinutiaType::Bifurcation);
+    EXPECT_LT(angleDiff(fork->angle, 0.0f), 0.15f);  // away from the stem, between branches
+    int deadEnds = 0;
+    for (int k = 0; k < fork->branchCount; ++k)
+        deadEnds += fork->branches[k].stop == BranchStop::DeadEnd;
+    EXPECT_EQ(deadEnds, 3);  // every branch ends within the 40-step reach
+
+    // Endings point back along their ridge (pixel axes, y down).
+    struct End {
+        int x, y;
+        float angle;
+    };
+    for (const End& e : {End{20, 50, 0.0f}, End{80, 30, std::atan2(20.0f, -30.0f)},
+                         End{80, 70, std::atan2(-20.0f, -30.0f) + 2 * kPi}}) {
+        SCOPED_TRACE(testing::Message() << e.x << "," << e.y);
+        const Candidate* c = at(found, e.x, e.y);
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(c->type, MinutiaType::RidgeEnding);
+        EXPECT_LT(angleDiff(c->angle, e.angle), 0.15f);
+        EXPECT_EQ(c->branches[0].stop, BranchStop::Junction);
+        EXPECT_NEAR(c->branches[0].length, 30, 2);
+    }
+}
+
+TEST(ExtractMinutiae, DetectionSkipsBlocksNotMarkedUsable) {
+    const Image<std::uint8_t> sk = drawSkeleton(100, 100, {{20, 50, 80, 50}});
+    Image<std::uint8_t> usable(13, 13, 1);
+    usable.at(20 / 8, 50 / 8) = 0;
+    const std::vector<Candidate> found = detectMinutiae(sk, usable, 11, 40);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].x, 80);
+}
+
+// Filters on horizontal ridges of period 9 in a print that fills the image.
+struct Scene {
+    ForegroundMask mask;
+    OrientationField field;
+    Image<float> period;
+
+    explicit Scene(int w, int h) {
+        const int bw = (w + 7) / 8, bh = (h + 7) / 8;
+        mask.blocks = Image<std::uint8_t>(bw, bh, 1);
+        mask.interior = Image<std::uint8_t>(bw, bh, 1);
+        mask.borderDistance = Image<float>(bw, bh, 100.0f);
+        mask.foregroundBlocks = bw * bh;
+        field.angle = Image<float>(bw, bh, 0.0f);
+        field.coherence = Image<float>(bw, bh, 1.0f);
+        period = Image<float>(bw, bh, 9.0f);
+    }
+    std::vector<Candidate> filter(const std::vector<Segment>& segments,
+                                  std::vector<DropReason>* why = nullptr) const {
+        const Image<std::uint8_t> sk =
+            drawSkeleton(mask.blocks.width * 8, mask.blocks.height * 8, segments);
+        return removeFalseMinutiae(detectMinutiae(sk, mask.interior, 11, 40), mask, field, period,
+                                   why);
+    }
+};
+
+TEST(ExtractMinutiae, FiltersRemoveTypicalFalseStructuresAndKeepRealOnes) {
+    struct Case {
+        const char* name;
+        std::vector<Segment> skeleton;
+        std::vector<std::pair<int, int>> kept;  // where survivors must be, nothing else
+    };
+    const std::vector<Case> cases = {
+        {"spur", {{10, 50, 150, 50}, {80, 49, 80, 44}}, {{10, 50}, {150, 50}}},
+        {"bridge",
+         {{10, 40, 150, 40}, {10, 50, 150, 50}, {80, 41, 80, 49}},
+         {{10, 40}, {150, 40}, {10, 50}, {150, 50}}},
+        {"short fragment", {{10, 50, 150, 50}, {70, 60, 78, 60}}, {{10, 50}, {150, 50}}},
+        {"broken ridge", {{10, 50, 75, 50}, {83, 50, 150, 50}}, {{10, 50}, {150, 50}}},
+        {"real endings",
+         {{10, 40, 60, 40}, {100, 50, 150, 50}},
+         {{10, 40}, {60, 40}, {100, 50}, {150, 50}}},
+        {"real fork",
+         {{10, 50, 80, 50}, {80, 50, 150, 25}, {80, 50, 150, 75}},
+         {{10, 50}, {80, 50}, {150, 25}, {150, 75}}},
+    };
+    const Scene scene(160, 100);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<Candidate> kept = scene.filter(c.skeleton);
+        EXPECT_EQ(kept.size(), c.kept.size());
+        for (const auto& [x, y] : c.kept)
+            EXPECT_NE(at(kept, x, y), nullptr) << x << "," << y;
+    }
+}
+
+TEST(ExtractMinutiae, FiltersDropBorderAgainstFlowAndClusters) {
+    Scene scene(160, 100);
+    // Near the border: the blocks around the ending at (150, 50) are 4 px from it.
+    for (int by = 5; by <= 7; ++by)
+        for (int bx = 17; bx < 20; ++bx)
+            scene.mask.borderDistance.at(bx, by) = 4.0f;
+    std::vector<DropReason> why;
+    std::vector<Candidate> kept = scene.filter({{10, 50, 150, 50}}, &why);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].x, 10);
+    EXPECT_NE(std::find(why.begin(), why.end(), DropReason::Border), why.end());
+
+    // A ridge running across the flow the field reports.
+    const Scene flat(160, 100);
+    kept = flat.filter({{80, 10, 80, 90}}, &why);
+    EXPECT_TRUE(kept.empty());
+    EXPECT_EQ(std::count(why.begin(), why.end(), DropReason::AgainstFlow), 2);
+
+    // Six ridge ends bunched within two periods, well apart from anything else.
+    kept = flat.filter({{10, 30, 60, 30},
+                        {10, 33, 62, 33},
+                        {10, 36, 60, 36},
+                        {10, 39, 62, 39},
+                        {10, 42, 60, 42},
+                        {10, 45, 62, 45}},
+                       &why);
+    for (const Candidate& c : kept)
+        EXPECT_LT(c.x, 30) << c.x;
+}
+
+// The kept minutiae are the best by quality, and the choice does not depend on the
+// order they arrive in.
+TEST(ExtractMinutiae, KeepBestIsByQualityAndIndependentOfOrder) {
+    std::vector<Minutia> all;
+    for (int i = 0; i < 200; ++i) {
+        Minutia m;
+        m.x = static_cast<float>(i % 17);
+        m.y = static_cast<float>(i / 17);
+        m.quality = static_cast<std::uint8_t>(i % 5 == 0 ? 90 : 40);  // 40 at 90, many ties
+        m.type = i % 2 ? MinutiaType::RidgeEnding : MinutiaType::Bifurcation;
+        all.push_back(m);
+    }
+    const std::vector<Minutia> best = keepBest(all, 128);
+    ASSERT_EQ(best.size(), 128u);
+    EXPECT_EQ(
+        std::count_if(best.begin(), best.end(), [](const Minutia& m) { return m.quality == 90; }),
+        40);
+
+    std::vector<Minutia> shuffled = all;
+    std::reverse(shuffled.begin(), shuffled.end());
+    std::rotate(shuffled.begin(), shuffled.begin() + 77, shuffled.end());
+    const std::vector<Minutia> again = keepBest(shuffled, 128);
+    for (std::size_t i = 0; i < best.size(); ++i) {
+        EXPECT_EQ(best[i].x, again[i].x);
+        EXPECT_EQ(best[i].y, again[i].y);
+    }
+}
+
+}  // namespace
+}  // namespace zarn
