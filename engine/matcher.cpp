@@ -51,9 +51,9 @@ float wrapAngle(float a) {
     return a < 0 ? a + kTwoPi : a;
 }
 
-// Absolute difference of two angles, in [0, pi].
+// Absolute difference of two angles in [0, 2pi), in [0, pi].
 float angleGap(float a, float b) {
-    const float d = wrapAngle(a - b);
+    const float d = std::fabs(a - b);
     return d > kPi ? kTwoPi - d : d;
 }
 
@@ -82,7 +82,8 @@ std::vector<LocalStructure> localStructures(const std::vector<Minutia>& minutiae
         const Minutia& m = minutiae[i];
         byDistance.clear();
         for (std::size_t j = 0; j < n; ++j) {
-            const float d = std::hypot(minutiae[j].x - m.x, minutiae[j].y - m.y);
+            const float dx = minutiae[j].x - m.x, dy = minutiae[j].y - m.y;
+            const float d = std::sqrt(dx * dx + dy * dy);
             if (j != i && d >= kMinNeighbourDistance && d <= kMaxNeighbourDistance) {
                 byDistance.emplace_back(d, j);
             }
@@ -118,12 +119,20 @@ float localSimilarity(const LocalStructure& a, const LocalStructure& b) {
                 continue;
             }
             const Neighbour& nb = b.neighbours[j];
+            // Neighbours come nearest first: past this one, all are too far.
+            if ((1 - kNeighbourDistanceStretch) * nb.distance >
+                na.distance + kNeighbourDistanceTolerance) {
+                break;
+            }
             const float tolerance = kNeighbourDistanceTolerance +
                                     kNeighbourDistanceStretch * std::max(na.distance, nb.distance);
             const float dd = std::fabs(na.distance - nb.distance) / tolerance;
+            if (dd > 1) {
+                continue;
+            }
             const float db = angleGap(na.bearing, nb.bearing) / kNeighbourBearingTolerance;
             const float dt = angleGap(na.turn, nb.turn) / kNeighbourTurnTolerance;
-            if (dd > 1 || db > 1 || dt > 1) {
+            if (db > 1 || dt > 1) {
                 continue;
             }
             const float fit = 1 - (dd + db + dt) / 3;
@@ -211,7 +220,7 @@ Pairing pairMinutiae(const std::vector<Minutia>& moved, const std::vector<Minuti
             if (dx > tolerance || dy > tolerance) {
                 continue;
             }
-            const float d = std::hypot(dx, dy) / tolerance;
+            const float d = std::sqrt(dx * dx + dy * dy) / tolerance;
             const float a = angleGap(m.direction, to[k].direction) / kPairAngle;
             if (d > 1 || a > 1) {
                 continue;

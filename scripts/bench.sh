@@ -14,3 +14,8 @@ echo "== Minutia accuracy on generated impressions (recall and precision by diff
 
 echo "== Hostile files: worst-case time and peak memory per file"
 scripts/measure-hostile.sh "$build"
+
+echo "== Multi-impression merge: merged (1-3) against single (1) templates, speed, peak memory"
+"$build/bin/merge_accuracy" --fingers 20
+"$build/bin/bench_merge" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+/usr/bin/time -v "$build/bin/zarn-merge-once" 2>&1 | grep -E "status|Maximum resident"

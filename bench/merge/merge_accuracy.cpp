@@ -66,29 +66,42 @@ struct Protocol {
     std::vector<float> genuine[2], impostor[2];
     int mergeFailures = 0;  // fewer than two of impressions 1-3 aligned: (b) falls back to (a)
     int mergedMembers = 0;
+    int merges = 0;
     double mergeSeconds = 0;
 };
 
-Protocol run(const std::vector<std::vector<FingerView>>& fingers) {
+// With `rotations` above 1 the protocol is repeated with the impressions taken in turn: in
+// rotation r impression r+1 is the single template, r+1..r+3 are merged and the next five are
+// the probes (counting round the eight), for more scores from the same prints.
+Protocol run(const std::vector<std::vector<FingerView>>& fingers, int rotations) {
+    constexpr int kImpressions = kEnrolled + kProbes;
     Protocol p;
-    for (std::size_t f = 0; f < fingers.size(); ++f) {
-        const std::vector<FingerView>& views = fingers[f];
-        const FingerView& single = views[0];
-        const std::vector<FingerView> enrolled(views.begin(), views.begin() + kEnrolled);
-        const auto t0 = std::chrono::steady_clock::now();
-        const MergedViews merged = mergeViews(enrolled);
-        p.mergeSeconds +=
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        const bool ok = merged.members.size() >= 2;
-        p.mergeFailures += ok ? 0 : 1;
-        p.mergedMembers += static_cast<int>(merged.members.size());
-        const FingerView* templates[2] = {&single, ok ? &merged.view : &single};
-        for (std::size_t g = 0; g < fingers.size(); ++g) {
-            for (int k = kEnrolled; k < kEnrolled + kProbes; ++k) {
-                const FingerView& probe = fingers[g][static_cast<std::size_t>(k)];
-                for (int t = 0; t < 2; ++t) {
-                    const float s = matchScore(*templates[t], probe);
-                    (f == g ? p.genuine[t] : p.impostor[t]).push_back(s);
+    for (int r = 0; r < rotations; ++r) {
+        const auto at = [&](const std::vector<FingerView>& views, int k) -> const FingerView& {
+            return views[static_cast<std::size_t>((r + k) % kImpressions)];
+        };
+        for (std::size_t f = 0; f < fingers.size(); ++f) {
+            const FingerView& single = at(fingers[f], 0);
+            std::vector<FingerView> enrolled;
+            for (int k = 0; k < kEnrolled; ++k) {
+                enrolled.push_back(at(fingers[f], k));
+            }
+            const auto t0 = std::chrono::steady_clock::now();
+            const MergedViews merged = mergeViews(enrolled);
+            p.mergeSeconds +=
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+            const bool ok = merged.members.size() >= 2;
+            p.mergeFailures += ok ? 0 : 1;
+            p.mergedMembers += static_cast<int>(merged.members.size());
+            ++p.merges;
+            const FingerView* templates[2] = {&single, ok ? &merged.view : &single};
+            for (std::size_t g = 0; g < fingers.size(); ++g) {
+                for (int k = kEnrolled; k < kImpressions; ++k) {
+                    const FingerView& probe = at(fingers[g], k);
+                    for (int t = 0; t < 2; ++t) {
+                        const float s = matchScore(*templates[t], probe);
+                        (f == g ? p.genuine[t] : p.impostor[t]).push_back(s);
+                    }
                 }
             }
         }
@@ -96,11 +109,11 @@ Protocol run(const std::vector<std::vector<FingerView>>& fingers) {
     return p;
 }
 
-void report(const char* name, const Protocol& p, std::size_t fingers) {
+void report(const std::string& name, const Protocol& p) {
     const Rates a = rates(p.genuine[0], p.impostor[0]);
     const Rates b = rates(p.genuine[1], p.impostor[1]);
-    std::printf("%s: %zu fingers, %zu genuine and %zu impostor scores per template kind\n", name,
-                fingers, p.genuine[0].size(), p.impostor[0].size());
+    std::printf("%s: %d enrollments, %zu genuine and %zu impostor scores per template kind\n",
+                name.c_str(), p.merges, p.genuine[0].size(), p.impostor[0].size());
     std::printf("  (a) impression 1 alone      EER %5.1f%%  FNMR@FMR1%% %5.1f%%\n", 100 * a.eer,
                 100 * a.fnmrAtFmr1);
     std::printf("  (b) impressions 1-3 merged  EER %5.1f%%  FNMR@FMR1%% %5.1f%%\n", 100 * b.eer,
@@ -109,8 +122,8 @@ void report(const char* name, const Protocol& p, std::size_t fingers) {
         "  FNMR@FMR1%% lower by %.1f points; merges with <2 aligned: %d; mean members "
         "%.2f; mean merge %.2f ms\n",
         100 * (a.fnmrAtFmr1 - b.fnmrAtFmr1), p.mergeFailures,
-        static_cast<double>(p.mergedMembers) / static_cast<double>(fingers),
-        1000 * p.mergeSeconds / static_cast<double>(fingers));
+        static_cast<double>(p.mergedMembers) / static_cast<double>(p.merges),
+        1000 * p.mergeSeconds / static_cast<double>(p.merges));
 }
 
 // Fingers 101-110 with impressions _1.._8 as PNG; empty when the folder is missing.
@@ -170,14 +183,15 @@ int main(int argc, char** argv) {
     }
     const auto generated =
         bench::generatedFingerViews(fingers, kEnrolled + kProbes, side, seed, mixed);
-    report(("generated " + std::to_string(side) + "x" + std::to_string(side) +
-            (mixed ? ", mixed difficulty" : ", hard"))
-               .c_str(),
-           run(generated), generated.size());
+    const std::string name = "generated " + std::to_string(side) + "x" + std::to_string(side) +
+                             (mixed ? ", mixed difficulty" : ", hard");
+    report(name, run(generated, 1));
+    report(name + ", all 8 rotations", run(generated, 8));
     for (const std::string& dir : realSets) {
         const auto real = realFingerViews(dir);
         if (!real.empty()) {
-            report(dir.c_str(), run(real), real.size());
+            report(dir, run(real, 1));
+            report(dir + ", all 8 rotations", run(real, 8));
         }
     }
     return 0;
