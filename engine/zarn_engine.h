@@ -51,7 +51,7 @@ enum {
     ZARN_E_INTERNAL = 15,
     /* VX_EnrollFinal when fewer than two of the accepted images align with
      * each other (one image only, another finger, too little overlap), so
-     * there is nothing to merge. */
+     * there is nothing to merge. A single image is enrolled with VX_Enroll. */
     ZARN_E_NOT_ALIGNED = 16
 };
 
@@ -101,8 +101,8 @@ enum {
  *
  * VX_EnrollFinal writes one view, view number 0, with the finger position
  * given to VX_EnrollInit: the accepted images merged into one. The images are
- * aligned on their minutiae; one that aligns with none of the others (another
- * finger, too little overlap) is left out. The reference is the image that
+ * aligned on their minutiae; one that does not align with the group the
+ * reference belongs to (another finger, too little overlap) is left out. The reference is the image that
  * aligns best with the others, and the view is in its frame. A minutia is kept
  * when enough of the images that cover its place show it (its position and
  * direction averaged over them, its quality raised with their number), or when
@@ -116,7 +116,7 @@ enum {
  * into the merged view (0 with no image, 1 when none align with another);
  * VX_EnrollFinal reuses that alignment, or runs it if the count was never
  * asked for, and fails with ZARN_E_NOT_ALIGNED when the count is below two.
- * Another order of the same images gives a template that matches this one.
+ * The same images in another order give the same template.
  *
  * Coordinates: pixels, origin at the top-left pixel, x to the right, y down;
  * every minutia lies inside the image.
