@@ -168,7 +168,7 @@ Image<float> estimateRidgePeriod(const PaddedPlane& normalized, const Orientatio
     for (float& p : period.pixels)
         if (p <= 0)
             p = fallback;
-    smoothBlockMap(period, 1.5f);
+    smoothBlockMap(period, tuning::kPeriodSmoothSigmaBlocks);
     for (float& p : period.pixels)
         p = std::clamp(p, tuning::kMinPeriod, tuning::kMaxPeriod);
     return period;

@@ -15,12 +15,19 @@ Image<float> ridgeClarity(const ForegroundMask& mask, const OrientationField& fi
     for (std::size_t i = 0; i < clarity.pixels.size(); ++i) {
         if (!mask.blocks.pixels[i])
             continue;
-        // Each term saturates at values typical of good ridges.
-        const float coherence = std::clamp((field.coherence.pixels[i] - 0.15f) / 0.55f, 0.0f, 1.0f);
-        const float contrast =
-            std::clamp(stats.localContrast.pixels[i] / (0.8f * mask.referenceContrast), 0.0f, 1.0f);
-        const float filtered = std::clamp((response.pixels[i] - 0.15f) / 0.4f, 0.0f, 1.0f);
-        clarity.pixels[i] = 0.4f * coherence + 0.25f * contrast + 0.35f * filtered;
+        // Each term rises from its floor and saturates at values typical of good ridges.
+        auto ramp = [](float v, float floor, float full) {
+            return std::clamp((v - floor) / (full - floor), 0.0f, 1.0f);
+        };
+        const float coherence = ramp(field.coherence.pixels[i], tuning::kClarityCoherenceFloor,
+                                     tuning::kClarityCoherenceFull);
+        const float contrast = ramp(stats.localContrast.pixels[i], 0.0f,
+                                    tuning::kClarityContrastFull * mask.referenceContrast);
+        const float filtered =
+            ramp(response.pixels[i], tuning::kClarityResponseFloor, tuning::kClarityResponseFull);
+        clarity.pixels[i] = tuning::kClarityWeightCoherence * coherence +
+                            tuning::kClarityWeightContrast * contrast +
+                            tuning::kClarityWeightResponse * filtered;
     }
     return clarity;
 }
@@ -30,7 +37,7 @@ std::uint8_t minutiaQuality(const Candidate& m, const ForegroundMask& mask,
     const float local = sampleBlockMap(clarity, m.x + 0.5f, m.y + 0.5f);
     const float border =
         std::clamp(distanceToBorder(mask, m.x, m.y) / tuning::kBorderFullQuality, 0.0f, 1.0f);
-    const float q = 100.0f * local * (0.5f + 0.5f * border);
+    const float q = 100.0f * local * (1 - tuning::kBorderQualityPenalty * (1 - border));
     return static_cast<std::uint8_t>(std::clamp(std::lround(q), 1L, 100L));
 }
 

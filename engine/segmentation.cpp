@@ -127,7 +127,7 @@ ForegroundMask segmentForeground(const BlockStats& stats, const OrientationField
     ForegroundMask result;
     result.blocks = Mask(bw, bh, 0);
 
-    // Reference contrast: the 90th percentile over blocks that look like ridges at all.
+    // Reference contrast: a high percentile over blocks that look like ridges at all.
     std::vector<float> candidates;
     for (std::size_t i = 0; i < stats.localContrast.pixels.size(); ++i)
         if (field.coherence.pixels[i] >= tuning::kSegMinCoherence &&
@@ -138,7 +138,8 @@ ForegroundMask segmentForeground(const BlockStats& stats, const OrientationField
         result.interior = Mask(bw, bh, 0);
         return result;
     }
-    const std::size_t nth = candidates.size() * 9 / 10;
+    const std::size_t nth = static_cast<std::size_t>(tuning::kSegReferencePercentile *
+                                                     static_cast<float>(candidates.size() - 1));
     std::nth_element(candidates.begin(), candidates.begin() + nth, candidates.end());
     result.referenceContrast = candidates[nth];
     const float threshold =

@@ -29,6 +29,9 @@ constexpr float kOrientLowCoherence = 0.35f;
 // Half-width, in blocks, of the contrast window for segmentation: narrower follows the
 // finger's outline more closely, wider is steadier across dry patches.
 constexpr int kSegWindowBlocks = 1;
+// Percentile of block contrast (among ridge-like blocks) taken as the image's clear
+// ridge contrast; high enough to ignore faint areas, low enough to ignore glare.
+constexpr float kSegReferencePercentile = 0.9f;
 // Absolute contrast floor (grey-level standard deviation): below it nothing is a print.
 constexpr float kSegMinContrast = 7.0f;
 // Contrast relative to the image's strong ridge areas (90th percentile) below which a
@@ -58,6 +61,9 @@ constexpr int kSignatureWidth = 13;
 constexpr float kSignatureMinSwing = 0.6f;
 // Largest spread of half-period intervals (relative std) to trust a signature.
 constexpr float kSignatureMaxSpread = 0.35f;
+// Gaussian sigma, in blocks, smoothing the period map: steadier filters against
+// following real changes of ridge density.
+constexpr float kPeriodSmoothSigmaBlocks = 1.5f;
 // Passes spreading valid periods into neighbouring invalid blocks.
 constexpr int kPeriodFillPasses = 8;
 
@@ -111,6 +117,19 @@ constexpr float kMaxFlowDeviation = 0.5f;
 constexpr float kFlowDirectionWeight = 0.7f;
 
 // --- Quality ---------------------------------------------------------------------------------
+// Ridge clarity per block mixes orientation coherence, grey contrast (relative to the
+// image's clear ridges) and the oriented filters' RMS response (the input has unit
+// contrast). Each term ramps from its floor to full; the weights sum to 1.
+constexpr float kClarityCoherenceFloor = 0.15f;
+constexpr float kClarityCoherenceFull = 0.7f;
+constexpr float kClarityContrastFull = 0.8f;
+constexpr float kClarityResponseFloor = 0.15f;
+constexpr float kClarityResponseFull = 0.55f;
+constexpr float kClarityWeightCoherence = 0.4f;
+constexpr float kClarityWeightContrast = 0.25f;
+constexpr float kClarityWeightResponse = 0.35f;
+// Share of a minutia's quality lost when it sits right at the foreground border.
+constexpr float kBorderQualityPenalty = 0.5f;
 // Distance to the border at which it stops lowering a minutia's quality.
 constexpr float kBorderFullQuality = 40.0f;
 // Minutia quality at or above which a minutia counts as reliable.
