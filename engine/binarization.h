@@ -18,7 +18,7 @@ Image<std::uint8_t> binarizeRidges(const PaddedPlane& enhanced, const Foreground
 namespace zarn {
 
 // Fills valley holes (pores, noise) of at most `maxArea` pixels enclosed by ridge, and
-// removes ridge specks of at most `maxArea` pixels, so thinning makes neither lakes
+// removes ridge dots of at most `maxArea` pixels, so thinning makes neither lakes
 // nor stray fragments of them.
 void removeSmallIslands(Image<std::uint8_t>& binary, const ForegroundMask& mask, int maxArea);
 

@@ -82,7 +82,7 @@ constexpr float kGaborSigmaAcrossPeriods = 0.42f;
 constexpr int kPadMargin = 16;
 
 // --- Binary image and skeleton ---------------------------------------------------------
-// Valley holes and ridge specks up to this many pixels are removed before thinning:
+// Valley holes and ridge dots up to this many pixels are removed before thinning:
 // larger removes more noise but can close real short ridges and small lakes.
 constexpr int kMaxIslandArea = 24;
 // Skeleton branches ending within this many steps of a junction are pruned as

@@ -90,7 +90,7 @@ int countSet(const Image<std::uint8_t>& img) {
     return n;
 }
 
-TEST(ExtractStages, SmallHolesAndSpecksAreRemovedLargeOnesKept) {
+TEST(ExtractStages, SmallHolesAndDotsAreRemovedLargeOnesKept) {
     ForegroundMask mask;
     mask.blocks = Image<std::uint8_t>(10, 10, 1);
     Image<std::uint8_t> img(80, 80, 0);
@@ -102,7 +102,7 @@ TEST(ExtractStages, SmallHolesAndSpecksAreRemovedLargeOnesKept) {
     fill(5, 5, 40, 40, 1);    // a ridge area...
     fill(10, 10, 13, 13, 0);  // ...with a pore of 9 pixels
     fill(20, 20, 30, 30, 0);  // ...and a lake of 100 pixels
-    fill(50, 50, 52, 53, 1);  // a speck of 6 pixels
+    fill(50, 50, 52, 53, 1);  // a dot of 6 pixels
     fill(50, 60, 75, 70, 1);  // a ridge piece of 250 pixels
     removeSmallIslands(img, mask, 24);
     EXPECT_EQ(img.at(11, 11), 1);
