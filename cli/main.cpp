@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "create_template.h"
+#include "narrow_path.h"
 #include "options.h"
 #include "output_format.h"
 #include "print_template.h"
@@ -63,6 +64,7 @@ int run(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    zarn::useFileCodePageForPaths();
     try {
         return run(argc, argv);
     } catch (const zarn::OutputWriteError& error) {

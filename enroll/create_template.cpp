@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "enroll.h"
+#include "narrow_path.h"
 #include "print_template.h"
 #include "scope_guard.h"
 #include "zarn.h"
@@ -23,7 +24,7 @@ void shutDownEngine() {
 void checkImagePaths(const std::vector<std::filesystem::path>& paths) {
     for (const auto& path : paths) {
         if (!std::filesystem::is_regular_file(path)) {
-            throw std::runtime_error("Bad image file or path: " + path.string());
+            throw std::runtime_error("Bad image file or path: " + narrowPath(path));
         }
     }
 }

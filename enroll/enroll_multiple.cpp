@@ -3,6 +3,7 @@
 
 #include "enroll.h"
 #include "gray_image.h"
+#include "narrow_path.h"
 #include "zarn.h"
 
 namespace zarn {
@@ -13,7 +14,7 @@ void addImage(EnrollHandle handle, const std::filesystem::path& path) {
     // Scoped so that only one decoded image is alive at a time.
     const GrayImage image = readGrayImage(path);
     if (VX_EnrollUpdate(handle, image.pixels.data(), image.width, image.height) != 0) {
-        throw std::runtime_error("VX_EnrollUpdate failed for image: " + path.string());
+        throw std::runtime_error("VX_EnrollUpdate failed for image: " + narrowPath(path));
     }
 }
 
@@ -24,7 +25,7 @@ TemplateBytes enrollMultiple(const std::vector<std::filesystem::path>& paths,
     const auto count = static_cast<std::uint32_t>(paths.size());
     EnrollHandle handle = nullptr;
     if (VX_EnrollInit(&handle, position, count) != 0) {
-        throw std::runtime_error("VX_EnrollInit failed for image: " + paths.front().string());
+        throw std::runtime_error("VX_EnrollInit failed for image: " + narrowPath(paths.front()));
     }
     for (const auto& path : paths) {
         addImage(handle, path);

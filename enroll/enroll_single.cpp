@@ -2,12 +2,13 @@
 
 #include "enroll.h"
 #include "gray_image.h"
+#include "narrow_path.h"
 #include "zarn.h"
 
 namespace zarn {
 
 TemplateBytes enrollSingle(const std::filesystem::path& path) {
-    const std::string failure = "VX_Enroll failed for image: " + path.string();
+    const std::string failure = "VX_Enroll failed for image: " + narrowPath(path);
     GrayImage image = readGrayImage(path);
 
     // Zero first: an engine that succeeds without writing the size must not

@@ -73,7 +73,8 @@ void logLine(const std::string& line) {
     if (path.empty()) {
         return;
     }
-    if (FILE* file = std::fopen(path.c_str(), "a")) {
+    // Binary, so a Windows build writes the same "\n" line ends.
+    if (FILE* file = std::fopen(path.c_str(), "ab")) {
         std::fprintf(file, "%s\n", line.c_str());
         std::fclose(file);
     }

@@ -11,7 +11,8 @@
 namespace zarn::test {
 
 struct ToolRun {
-    std::string out;
+    std::string out;  // line ends as "\n" even from a Windows tool; see rawOut
+    std::string rawOut;
     std::string err;
     int exitStatus = -1;  // process status, or -1 when killed by a signal
     int signal = 0;
@@ -23,7 +24,25 @@ using Environment = std::map<std::string, std::string>;
 
 // env is added to the environment, which puts the test engine first on the
 // library path; stdoutPath, when set, replaces the captured standard output.
+// An empty LD_LIBRARY_PATH in env selects the tool's own engine instead.
+//
+// The tool under test can be replaced through the environment of the test:
+//   ZARN_TEST_TOOL_WRAPPER  a command put in front of the tool (valgrind, wine)
+//   ZARN_TEST_TOOL_PATH     the tool next to its own engine
+//   ZARN_TEST_ENGINE_DIR    the folder of the test engine
+//   ZARN_TEST_WINDOWS=1     the tool is a Windows exe run under Wine: it runs from
+//                           the folder of the engine it is to load (a copy of it
+//                           sits beside the test engine), absolute paths in
+//                           arguments and env are handed over as Z: drive paths
+//                           and mapped back in what it prints, and CRLF line ends
+//                           become "\n" in out (rawOut keeps them).
 ToolRun runTool(const std::vector<std::string>& args, const Environment& env = {},
                 const std::string& stdoutPath = "");
+
+// True when the tool under test is the Windows one (ZARN_TEST_WINDOWS=1).
+bool toolIsWindows();
+
+// The tool's path as it shows in its own usage text for runs with the test engine.
+std::string toolPathShown();
 
 }  // namespace zarn::test

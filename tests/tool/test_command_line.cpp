@@ -9,7 +9,7 @@
 namespace zarn::test {
 namespace {
 
-const std::string kUsage = std::string("Usage:\n  ") + ZARN_CLI_PATH +
+const std::string kUsage = std::string("Usage:\n  ") + toolPathShown() +
                            " <one or more fingerprint images>\n"
                            "Allowed options:\n"
                            "  -h [ --help ]                         Show help message\n"

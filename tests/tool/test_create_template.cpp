@@ -282,6 +282,11 @@ TEST_F(CreateTemplate, FailedWriteOfTheTemplateIsAFailure) {
 }
 
 TEST_F(CreateTemplate, FileSystemErrorsWhileTestingAPathComeThroughUnchanged) {
+    if (toolIsWindows()) {
+        // Windows reports neither a link loop nor an overlong name as an error:
+        // such a path is simply not a file there.
+        GTEST_SKIP() << "POSIX file-system errors";
+    }
     const auto loop = dir / "loop.png";
     std::filesystem::create_symlink(loop, loop);
     const std::string tooLong = (dir / std::string(300, 'x')).string();
