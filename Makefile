@@ -5,7 +5,9 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: all deps build build-asan test demo bench fuzz memcheck format clean
+WIN_BUILD ?= build-win32
+
+.PHONY: all deps build build-asan test demo bench fuzz memcheck windows test-windows format clean
 
 all: build
 
@@ -45,9 +47,23 @@ memcheck: build
 	ZARN_TEST_TOOL_WRAPPER="$(MEMCHECK)" ctest --test-dir $(BUILD) --output-on-failure \
 	    -R 'CommandLine|CreateTemplate|DefaultEngine|HostileCorpus'
 
+# The 32-bit Windows tool and engine, cross-compiled: $(WIN_BUILD)/zarn-cli.exe
+# and $(WIN_BUILD)/zarn.dll, the test engine in $(WIN_BUILD)/test-engine/.
+windows:
+	scripts/install-windows-deps.sh
+	JOBS=$(JOBS) scripts/build-boost-mingw.sh $(WIN_BUILD)
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake \
+	    -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+
+# The end-to-end suite, built natively, against the Windows build under Wine.
+test-windows: build windows
+	scripts/install-windows-deps.sh wine
+	scripts/test-windows.sh $(BUILD) $(WIN_BUILD)
+
 format:
 	find cli enroll output util engine tests bench tools fuzz \
 	    -name '*.cpp' -o -name '*.h' -o -name '*.c' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD)

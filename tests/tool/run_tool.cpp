@@ -164,6 +164,10 @@ std::string toolPathShown() {
     return toolIsWindows() ? windowsPath(tool) : tool;
 }
 
+std::string pathForTool(const std::string& path) {
+    return toolIsWindows() ? windowsPath(path) : path;
+}
+
 ToolRun runTool(const std::vector<std::string>& args, const Environment& env,
                 const std::string& stdoutPath) {
     const auto library = env.find("LD_LIBRARY_PATH");

@@ -45,4 +45,8 @@ bool toolIsWindows();
 // The tool's path as it shows in its own usage text for runs with the test engine.
 std::string toolPathShown();
 
+// An absolute path in the form the tool is given it: unchanged on Linux, on
+// the Z: drive for the Windows tool.
+std::string pathForTool(const std::string& path);
+
 }  // namespace zarn::test

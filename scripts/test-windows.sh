@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Runs the end-to-end suite, built natively in <linux build>, against the
+# Windows tool and engines of <windows build> under Wine:
+#   scripts/test-windows.sh build build-win32
+# The Wine prefix lives in the Windows build folder and its server runs only
+# for the length of the suite.
+set -euo pipefail
+
+host_build=$(realpath "${1:?usage: $0 <linux build> <windows build>}")
+win_build=$(realpath "${2:?usage: $0 <linux build> <windows build>}")
+
+export WINEPREFIX="$win_build/wine-prefix"
+export WINEDEBUG=-all
+# No Mono or Gecko installers: the tool needs neither.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# UTF-8 names on the Unix side and code page 1252 in the Windows processes,
+# whatever the machine's locale.
+export LC_ALL=C.UTF-8
+
+# A server that stays up, with Wine's own services started before the first
+# test: a service started by a tool run would inherit and hold open the pipes
+# the test reads the tool's output from.
+wineserver -p </dev/null >/dev/null 2>&1
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+wine cmd /c exit </dev/null >/dev/null 2>&1
+
+export ZARN_TEST_WINDOWS=1
+export ZARN_TEST_TOOL_WRAPPER=wine
+export ZARN_TEST_TOOL_PATH="$win_build/zarn-cli.exe"
+export ZARN_TEST_ENGINE_DIR="$win_build/test-engine"
+
+status=0
+wine "$win_build/windows-tests.exe" || status=1
+for suite in tool_e2e_tests tool_default_engine_tests; do
+    "$host_build/bin/$suite" --gtest_brief=1 || status=1
+done
+exit $status
