@@ -20,8 +20,10 @@ constexpr float kTwinDistance = 7;
 // A minutia's place counts as covered by an impression within this distance
 // of the hull of that impression's minutiae.
 constexpr float kCoverMargin = 4;
-// A minutia only one impression covers is kept from this quality on.
-constexpr std::uint8_t kLoneQuality = 20;
+// A minutia only one impression covers is kept from this quality on, and one
+// that one of two covering impressions shows from kHalfQuality on.
+constexpr int kLoneQuality = 20;
+constexpr int kHalfQuality = 50;
 // Each further impression that shows a minutia raises its quality this much.
 constexpr int kSupportBonus = 10;
 constexpr std::size_t kMaxMergedMinutiae = 128;
@@ -285,9 +287,11 @@ MergedViews mergeViews(const std::vector<FingerView>& views) {
         }
         covering = std::max(covering, support);
         const int meanQuality = c.qualitySum / static_cast<int>(support);
-        const bool agreed = support >= 2 && 2 * support >= covering;
-        const bool lone = covering == 1 && meanQuality >= kLoneQuality;
-        if (!agreed && !lone) {
+        // At least half of the impressions that cover the place must show it;
+        // shown by one alone it must be clear, clearer still when another
+        // impression covers the place and missed it.
+        const int needed = covering == 1 ? kLoneQuality : kHalfQuality;
+        if (2 * support < covering || (support == 1 && meanQuality < needed)) {
             continue;
         }
         Fused f;

@@ -104,10 +104,11 @@ enum {
  * aligned on their minutiae; one that does not align with the group the
  * reference belongs to (another finger, too little overlap) is left out. The reference is the image that
  * aligns best with the others, and the view is in its frame. A minutia is kept
- * when enough of the images that cover its place show it (its position and
- * direction averaged over them, its quality raised with their number), or when
- * only one image covers its place and it is clear there, so the view covers
- * more of the finger than any single image. At most ZARN_MAX_MINUTIAE_PER_VIEW
+ * when at least half of the images that cover its place show it (its position
+ * and direction averaged over them, its quality raised with their number); one
+ * shown by a single image must also be clear there. Minutiae where only one
+ * image reaches are kept too, so the view covers more of the finger than any
+ * single image. At most ZARN_MAX_MINUTIAE_PER_VIEW
  * minutiae are written, those seen in most images first, then by quality. The
  * header's width and height cover the union of the aligned images, shifted so
  * no coordinate is negative (at most 16383).
