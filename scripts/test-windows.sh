@@ -9,6 +9,31 @@ set -euo pipefail
 host_build=$(realpath "${1:?usage: $0 <linux build> <windows build>}")
 win_build=$(realpath "${2:?usage: $0 <linux build> <windows build>}")
 
+status=0
+fail() {
+    echo "FAILED: $*" >&2
+    status=1
+}
+
+# The binaries themselves: the exe imports zarn.dll by name and no MinGW
+# runtime DLL; each engine exports exactly the seven undecorated names.
+objdump=i686-w64-mingw32-objdump
+imports() {
+    "$objdump" -p "$1" | sed -n 's/^\s*DLL Name: //p'
+}
+imports "$win_build/zarn-cli.exe" | grep -qx 'zarn.dll' || fail "zarn-cli.exe does not import zarn.dll"
+for binary in zarn-cli.exe zarn.dll test-engine/zarn.dll; do
+    if imports "$win_build/$binary" | grep -Ei 'libstdc|libgcc|winpthread'; then
+        fail "$binary needs a MinGW runtime DLL"
+    fi
+done
+expected="VX_Enroll VX_EnrollFinal VX_EnrollGetCount VX_EnrollInit VX_EnrollUpdate VX_InitZARN VX_UninitZARN"
+for dll in "$win_build/zarn.dll" "$win_build/test-engine/zarn.dll"; do
+    exports=$("$objdump" -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+        sed -n 's/^\s*\[ *[0-9]*\] //p' | sort | xargs)
+    [ "$exports" = "$expected" ] || fail "$dll exports: $exports"
+done
+
 export WINEPREFIX="$win_build/wine-prefix"
 export WINEDEBUG=-all
 # No Mono or Gecko installers: the tool needs neither.
@@ -20,7 +45,7 @@ export LC_ALL=C.UTF-8
 # A server that stays up, with Wine's own services started before the first
 # test: a service started by a tool run would inherit and hold open the pipes
 # the test reads the tool's output from.
-wineserver -p </dev/null >/dev/null 2>&1
+wineserver -p </dev/null >/dev/null 2>&1 || true
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 wine cmd /c exit </dev/null >/dev/null 2>&1
 
@@ -29,7 +54,6 @@ export ZARN_TEST_TOOL_WRAPPER=wine
 export ZARN_TEST_TOOL_PATH="$win_build/zarn-cli.exe"
 export ZARN_TEST_ENGINE_DIR="$win_build/test-engine"
 
-status=0
 wine "$win_build/windows-tests.exe" || status=1
 for suite in tool_e2e_tests tool_default_engine_tests; do
     "$host_build/bin/$suite" --gtest_brief=1 || status=1
