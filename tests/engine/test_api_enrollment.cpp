@@ -61,9 +61,7 @@ TEST(Enrollment, AcceptedImagesMergeIntoOneView) {
         std::vector<std::pair<int, int>> sizes;
         bool unrelated;  // one more view, of nothing the others show
     } cases[] = {{500, {{300, 200}, {250, 400}, {320, 320}}, false},
-                 {500, {{300, 300}, {300, 300}}, true},
-                 // Dense enough that the fused view is cut to the 128 best.
-                 {900, {{700, 700}, {700, 700}, {700, 700}}, false}};
+                 {500, {{300, 300}, {300, 300}}, true}};
     for (const auto& c : cases) {
         zarn::Enrollment enrollment = enrollmentFor(4, 4);
         for (zarn::FingerView& view : impressionsOf(61, c.fingerSide, c.sizes)) {
@@ -89,6 +87,7 @@ TEST(Enrollment, AcceptedImagesMergeIntoOneView) {
             EXPECT_GE(record.height, size.second);
         }
     }
+    // Dense enough that the fused view is cut to the 128 best.
     zarn::Enrollment dense = enrollmentFor(4, 3);
     for (zarn::FingerView& view : impressionsOf(61, 900, {{700, 700}, {700, 700}})) {
         ASSERT_EQ(zarn::addImage(dense, std::move(view)), ZARN_OK);
