@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <numeric>
 
 #include "matcher.h"
@@ -89,37 +88,77 @@ struct Fused {
     std::size_t support;
 };
 
-}  // namespace
+// The impressions that join the reference and where each lies in its frame.
+struct Placement {
+    std::vector<std::size_t> ranks;           // the reference first
+    std::vector<RigidTransform> toReference;  // by rank
+};
 
-MergedViews mergeViews(const std::vector<FingerView>& views) {
-    MergedViews result;
-    const std::size_t n = views.size();
-    if (n == 0) {
-        return result;
+bool showsImpression(const Cluster& c, std::size_t rank) {
+    return std::find(c.members.begin(), c.members.end(), rank) != c.members.end();
+}
+
+void addMinutia(Cluster& c, const Minutia& m, std::size_t rank) {
+    if (c.members.empty()) {
+        c.firstType = m.type;
     }
-    // Work in content order: rank r is views[order[r]].
-    std::vector<std::uint64_t> keys(n);
-    for (std::size_t i = 0; i < n; ++i) {
+    c.sumX += m.x;
+    c.sumY += m.y;
+    c.sumCos += std::cos(m.direction);
+    c.sumSin += std::sin(m.direction);
+    c.qualitySum += m.quality;
+    (m.type == MinutiaType::Bifurcation ? c.bifurcations : c.endings) += 1;
+    c.members.push_back(rank);
+}
+
+void absorb(Cluster& into, Cluster& from) {
+    into.sumX += from.sumX;
+    into.sumY += from.sumY;
+    into.sumCos += from.sumCos;
+    into.sumSin += from.sumSin;
+    into.qualitySum += from.qualitySum;
+    into.endings += from.endings;
+    into.bifurcations += from.bifurcations;
+    into.members.insert(into.members.end(), from.members.begin(), from.members.end());
+    from.members.clear();
+}
+
+// Rank r is views[order[r]]: content order, so nothing depends on the order
+// the views were given in.
+std::vector<std::size_t> contentOrder(const std::vector<FingerView>& views) {
+    std::vector<std::uint64_t> keys(views.size());
+    for (std::size_t i = 0; i < views.size(); ++i) {
         keys[i] = contentKey(views[i]);
     }
-    std::vector<std::size_t> order(n);
+    std::vector<std::size_t> order(views.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+    return order;
+}
 
+// Every pair aligned once; edges[r * n + s] takes rank r into rank s.
+std::vector<Edge> alignAll(const std::vector<FingerView>& views,
+                           const std::vector<std::size_t>& order) {
+    const std::size_t n = order.size();
     std::vector<Edge> edges(n * n);
     for (std::size_t r = 0; r < n; ++r) {
         for (std::size_t s = r + 1; s < n; ++s) {
             const ViewAlignment a = alignViews(views[order[r]], views[order[s]]);
-            if (!a.aligned) {
-                continue;
+            if (a.aligned) {
+                edges[r * n + s] = {a.pairs.size(), a.transform};
+                edges[s * n + r] = {a.pairs.size(), invertTransform(a.transform)};
             }
-            edges[r * n + s] = {a.pairs.size(), a.transform};
-            edges[s * n + r] = {a.pairs.size(), invertTransform(a.transform)};
         }
     }
+    return edges;
+}
 
-    // The reference agrees best with the others overall.
+// The reference agrees best with the others overall; from it grows a maximum
+// spanning tree: each impression joins through its strongest alignment to one
+// already placed, so one that overlaps only another member still finds its
+// place.
+Placement placeMembers(const std::vector<Edge>& edges, std::size_t n) {
     std::size_t reference = 0;
     std::size_t bestTotal = 0;
     for (std::size_t r = 0; r < n; ++r) {
@@ -132,22 +171,16 @@ MergedViews mergeViews(const std::vector<FingerView>& views) {
             reference = r;
         }
     }
-
-    // Grow a maximum spanning tree from the reference: each impression joins
-    // through its strongest alignment to one already placed, so one that
-    // overlaps only another member still finds its place.
-    std::vector<RigidTransform> toReference(n);
+    Placement placement;
+    placement.ranks = {reference};
+    placement.toReference.resize(n);
     std::vector<bool> placed(n, false);
-    std::vector<std::size_t> memberRanks = {reference};
     placed[reference] = true;
     for (;;) {
         std::size_t bestWeight = 0, joiner = n, via = n;
         for (std::size_t s = 0; s < n; ++s) {
-            if (placed[s]) {
-                continue;
-            }
-            for (std::size_t r : memberRanks) {
-                if (edges[s * n + r].weight > bestWeight) {
+            for (std::size_t r : placement.ranks) {
+                if (!placed[s] && edges[s * n + r].weight > bestWeight) {
                     bestWeight = edges[s * n + r].weight;
                     joiner = s;
                     via = r;
@@ -155,54 +188,18 @@ MergedViews mergeViews(const std::vector<FingerView>& views) {
             }
         }
         if (joiner == n) {
-            break;
+            return placement;
         }
-        toReference[joiner] =
-            composeTransforms(toReference[via], edges[joiner * n + via].transform);
+        placement.toReference[joiner] =
+            composeTransforms(placement.toReference[via], edges[joiner * n + via].transform);
         placed[joiner] = true;
-        memberRanks.push_back(joiner);
+        placement.ranks.push_back(joiner);
     }
-    result.members.push_back(order[reference]);
-    std::vector<std::size_t> others;
-    for (std::size_t r : memberRanks) {
-        if (r != reference) {
-            others.push_back(order[r]);
-        }
-    }
-    std::sort(others.begin(), others.end());
-    result.members.insert(result.members.end(), others.begin(), others.end());
-    if (memberRanks.size() < 2) {
-        return result;
-    }
+}
 
-    // Every member's minutiae and covered area in the reference frame.
-    std::vector<Placed> all;
-    std::vector<std::vector<PointF>> hulls(n);
-    float minX = 0, minY = 0, maxX = 0, maxY = 0;
-    int qualitySum = 0;
-    for (std::size_t r : memberRanks) {
-        const FingerView& view = views[order[r]];
-        std::vector<PointF> points;
-        for (std::size_t i = 0; i < view.minutiae.size(); ++i) {
-            const Minutia m = applyTransform(toReference[r], view.minutiae[i]);
-            all.push_back({m, r, i});
-            points.push_back({m.x, m.y});
-        }
-        hulls[r] = convexHull(std::move(points));
-        const float w = static_cast<float>(view.imageWidth);
-        const float h = static_cast<float>(view.imageHeight);
-        for (const PointF corner : {PointF{0, 0}, PointF{w, 0}, PointF{0, h}, PointF{w, h}}) {
-            const PointF c = applyTransform(toReference[r], corner);
-            minX = std::min(minX, c.x);
-            minY = std::min(minY, c.y);
-            maxX = std::max(maxX, c.x);
-            maxY = std::max(maxY, c.y);
-        }
-        qualitySum += view.fingerQuality;
-    }
-
-    // Cluster: strongest minutiae first, each joining the nearest matching
-    // cluster that has nothing yet from its impression.
+// Strongest minutiae first, each joins the nearest matching cluster that has
+// nothing yet from its impression.
+std::vector<Cluster> clusterMinutiae(std::vector<Placed> all) {
     std::sort(all.begin(), all.end(), [](const Placed& a, const Placed& b) {
         if (a.minutia.quality != b.minutia.quality) {
             return a.minutia.quality > b.minutia.quality;
@@ -215,7 +212,7 @@ MergedViews mergeViews(const std::vector<FingerView>& views) {
         Cluster* target = nullptr;
         float bestCost = 2;
         for (Cluster& c : clusters) {
-            if (std::find(c.members.begin(), c.members.end(), p.rank) != c.members.end()) {
+            if (showsImpression(c, p.rank)) {
                 continue;
             }
             const float d = std::hypot(c.x() - m.x, c.y() - m.y) / kClusterDistance;
@@ -226,23 +223,18 @@ MergedViews mergeViews(const std::vector<FingerView>& views) {
             }
         }
         if (target == nullptr) {
-            clusters.emplace_back();
-            target = &clusters.back();
-            target->firstType = m.type;
+            target = &clusters.emplace_back();
         }
-        target->sumX += m.x;
-        target->sumY += m.y;
-        target->sumCos += std::cos(m.direction);
-        target->sumSin += std::sin(m.direction);
-        target->qualitySum += m.quality;
-        (m.type == MinutiaType::Bifurcation ? target->bifurcations : target->endings) += 1;
-        target->members.push_back(p.rank);
+        addMinutia(*target, m, p.rank);
     }
+    return clusters;
+}
 
-    // Two clusters this close that point the same way are one minutia split
-    // between them (an impression that showed it twice, or distortion moving
-    // it between clusters): join them when no impression shows both, else
-    // keep the better supported one.
+// Two clusters this close that point the same way are one minutia split
+// between them (an impression that showed it twice, or distortion moving it
+// between clusters): join them when no impression shows both, else keep the
+// better supported one. Emptied clusters stay behind, empty.
+void joinSplitClusters(std::vector<Cluster>& clusters) {
     for (std::size_t i = 0; i < clusters.size(); ++i) {
         Cluster& a = clusters[i];
         for (std::size_t j = i + 1; j < clusters.size() && !a.members.empty(); ++j) {
@@ -253,26 +245,23 @@ MergedViews mergeViews(const std::vector<FingerView>& views) {
             }
             bool shared = false;
             for (std::size_t r : b.members) {
-                shared |= std::find(a.members.begin(), a.members.end(), r) != a.members.end();
+                shared |= showsImpression(a, r);
             }
             Cluster& keep = b.members.size() > a.members.size() ? b : a;
             Cluster& drop = &keep == &a ? b : a;
-            if (!shared) {
-                keep.sumX += drop.sumX;
-                keep.sumY += drop.sumY;
-                keep.sumCos += drop.sumCos;
-                keep.sumSin += drop.sumSin;
-                keep.qualitySum += drop.qualitySum;
-                keep.endings += drop.endings;
-                keep.bifurcations += drop.bifurcations;
-                keep.members.insert(keep.members.end(), drop.members.begin(), drop.members.end());
+            if (shared) {
+                drop.members.clear();
+            } else {
+                absorb(keep, drop);
             }
-            drop.members.clear();
         }
     }
+}
 
-    // Keep what enough of the covering impressions agree on; where only one
-    // impression covers the place, keep its reliable minutiae.
+// Keeps what enough of the covering impressions agree on and, where only one
+// impression covers the place, its reliable minutiae; best supported first.
+std::vector<Fused> keepAgreed(const std::vector<Cluster>& clusters,
+                              const std::vector<std::vector<PointF>>& hulls) {
     std::vector<Fused> kept;
     for (const Cluster& c : clusters) {
         const std::size_t support = c.members.size();
@@ -280,10 +269,8 @@ MergedViews mergeViews(const std::vector<FingerView>& views) {
             continue;
         }
         std::size_t covering = 0;
-        for (std::size_t r : memberRanks) {
-            if (insideHull(hulls[r], {c.x(), c.y()}, kCoverMargin)) {
-                ++covering;
-            }
+        for (const std::vector<PointF>& hull : hulls) {
+            covering += insideHull(hull, {c.x(), c.y()}, kCoverMargin) ? 1 : 0;
         }
         covering = std::max(covering, support);
         const int meanQuality = c.qualitySum / static_cast<int>(support);
@@ -316,16 +303,66 @@ MergedViews mergeViews(const std::vector<FingerView>& views) {
         }
         return a.minutia.y != b.minutia.y ? a.minutia.y < b.minutia.y : a.minutia.x < b.minutia.x;
     });
+    return kept;
+}
+
+}  // namespace
+
+MergedViews mergeViews(const std::vector<FingerView>& views) {
+    MergedViews result;
+    const std::size_t n = views.size();
+    if (n == 0) {
+        return result;
+    }
+    const std::vector<std::size_t> order = contentOrder(views);
+    const Placement placement = placeMembers(alignAll(views, order), n);
+    result.members.push_back(order[placement.ranks[0]]);
+    for (std::size_t i = 1; i < placement.ranks.size(); ++i) {
+        result.members.push_back(order[placement.ranks[i]]);
+    }
+    std::sort(result.members.begin() + 1, result.members.end());
+    if (placement.ranks.size() < 2) {
+        return result;
+    }
+
+    // Every member's minutiae, covered area and image in the reference frame.
+    std::vector<Placed> all;
+    std::vector<std::vector<PointF>> hulls;
+    float minX = 0, minY = 0, maxX = 0, maxY = 0;
+    int qualitySum = 0;
+    for (std::size_t r : placement.ranks) {
+        const FingerView& view = views[order[r]];
+        const RigidTransform& t = placement.toReference[r];
+        std::vector<PointF> points;
+        for (std::size_t i = 0; i < view.minutiae.size(); ++i) {
+            const Minutia m = applyTransform(t, view.minutiae[i]);
+            all.push_back({m, r, i});
+            points.push_back({m.x, m.y});
+        }
+        hulls.push_back(convexHull(std::move(points)));
+        const float w = static_cast<float>(view.imageWidth);
+        const float h = static_cast<float>(view.imageHeight);
+        for (const PointF corner : {PointF{0, 0}, PointF{w, 0}, PointF{0, h}, PointF{w, h}}) {
+            const PointF c = applyTransform(t, corner);
+            minX = std::min(minX, c.x);
+            minY = std::min(minY, c.y);
+            maxX = std::max(maxX, c.x);
+            maxY = std::max(maxY, c.y);
+        }
+        qualitySum += view.fingerQuality;
+    }
+    std::vector<Cluster> clusters = clusterMinutiae(std::move(all));
+    joinSplitClusters(clusters);
+    const std::vector<Fused> kept = keepAgreed(clusters, hulls);
 
     // The union of the aligned images, shifted so nothing is negative.
     const float shiftX = -std::floor(minX);
     const float shiftY = -std::floor(minY);
+    const int members = static_cast<int>(placement.ranks.size());
     FingerView& out = result.view;
     out.imageWidth = std::min(kMaxCoordinate, static_cast<int>(std::ceil(maxX + shiftX)));
     out.imageHeight = std::min(kMaxCoordinate, static_cast<int>(std::ceil(maxY + shiftY)));
-    out.fingerQuality =
-        static_cast<std::uint8_t>((qualitySum + static_cast<int>(memberRanks.size()) / 2) /
-                                  static_cast<int>(memberRanks.size()));
+    out.fingerQuality = static_cast<std::uint8_t>((qualitySum + members / 2) / members);
     for (const Fused& f : kept) {
         if (out.minutiae.size() == kMaxMergedMinutiae) {
             break;
