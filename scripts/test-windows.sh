@@ -54,8 +54,8 @@ export ZARN_TEST_TOOL_WRAPPER=wine
 export ZARN_TEST_TOOL_PATH="$win_build/zarn-cli.exe"
 export ZARN_TEST_ENGINE_DIR="$win_build/test-engine"
 
-wine "$win_build/windows-tests.exe" || status=1
+wine "$win_build/windows-tests.exe" </dev/null || status=1
 for suite in tool_e2e_tests tool_default_engine_tests; do
-    "$host_build/bin/$suite" --gtest_brief=1 || status=1
+    "$host_build/bin/$suite" --gtest_brief=1 </dev/null || status=1
 done
 exit $status
