@@ -44,10 +44,19 @@ export LC_ALL=C.UTF-8
 
 # A server that stays up, with Wine's own services started before the first
 # test: a service started by a tool run would inherit and hold open the pipes
-# the test reads the tool's output from.
-wineserver -p </dev/null >/dev/null 2>&1 || true
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-wine cmd /c exit </dev/null >/dev/null 2>&1
+# the test reads the tool's output from, and a server that came and went with
+# each run would start them every time. The prefix must exist before the
+# server starts, so the first run of a fresh prefix only creates it.
+quietly() {
+    "$@" </dev/null >/dev/null 2>&1
+}
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    quietly wine cmd /c exit
+    quietly wineserver -w
+fi
+quietly wineserver -p || true
+trap 'quietly wineserver -k || true' EXIT
+quietly wine cmd /c exit
 
 export ZARN_TEST_WINDOWS=1
 export ZARN_TEST_TOOL_WRAPPER=wine
