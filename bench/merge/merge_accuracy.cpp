@@ -126,6 +126,29 @@ void report(const std::string& name, const Protocol& p) {
         1000 * p.mergeSeconds / static_cast<double>(p.merges));
 }
 
+// How often an impression of another finger gets into a merge: two impressions of each finger
+// with, in turn, each of the first three impressions of every other finger.
+void reportStrangers(const std::string& name, const std::vector<std::vector<FingerView>>& fingers) {
+    int trials = 0, admitted = 0, ownKept = 0;
+    for (std::size_t f = 0; f < fingers.size(); ++f) {
+        for (std::size_t g = 0; g < fingers.size(); ++g) {
+            for (std::size_t k = 0; g != f && k < static_cast<std::size_t>(kEnrolled); ++k) {
+                const MergedViews merged =
+                    mergeViews({fingers[f][0], fingers[f][1], fingers[g][k]});
+                const bool stranger =
+                    std::count(merged.members.begin(), merged.members.end(), 2u) > 0;
+                ++trials;
+                admitted += merged.members.size() >= 2 && stranger;
+                ownKept += merged.members.size() >= 2 && !stranger;
+            }
+        }
+    }
+    std::printf(
+        "%s: another finger's impression merged in %d of %d trials (%.2f%%); the two own "
+        "impressions alone merged in %d\n",
+        name.c_str(), admitted, trials, 100.0 * admitted / trials, ownKept);
+}
+
 // Fingers 101-110 with impressions _1.._8 as PNG; empty when the folder is missing.
 std::vector<std::vector<FingerView>> realFingerViews(const std::string& dir) {
     std::vector<std::vector<FingerView>> fingers;
@@ -187,11 +210,13 @@ int main(int argc, char** argv) {
                              (mixed ? ", mixed difficulty" : ", hard");
     report(name, run(generated, 1));
     report(name + ", all 8 rotations", run(generated, 8));
+    reportStrangers(name, generated);
     for (const std::string& dir : realSets) {
         const auto real = realFingerViews(dir);
         if (!real.empty()) {
             report(dir, run(real, 1));
             report(dir + ", all 8 rotations", run(real, 8));
+            reportStrangers(dir, real);
         }
     }
     return 0;
