@@ -130,6 +130,22 @@ std::int32_t guarded(Body body) noexcept {
     }
 }
 
+// Runs a body on the enrollment behind a handle, after the checks that every
+// call on a handle shares.
+template <typename Body>
+std::int32_t withEnrollment(EnrollHandle handle, Body body) noexcept {
+    return guarded([&]() -> std::int32_t {
+        if (g_engine == nullptr) {
+            return ZARN_E_NOT_INITIALISED;
+        }
+        Enrollment* enrollment = findEnrollment(*g_engine, handle);
+        if (enrollment == nullptr) {
+            return ZARN_E_BAD_HANDLE;
+        }
+        return body(enrollment);
+    });
+}
+
 }  // namespace
 
 extern "C" {
@@ -208,14 +224,7 @@ ZARN_API int32_t VX_EnrollInit(EnrollHandle* handle, uint32_t position, uint32_t
 
 ZARN_API int32_t VX_EnrollUpdate(EnrollHandle handle, const uint8_t* pixels, int32_t width,
                                  int32_t height) {
-    return guarded([&]() -> std::int32_t {
-        if (g_engine == nullptr) {
-            return ZARN_E_NOT_INITIALISED;
-        }
-        Enrollment* enrollment = findEnrollment(*g_engine, handle);
-        if (enrollment == nullptr) {
-            return ZARN_E_BAD_HANDLE;
-        }
+    return withEnrollment(handle, [&](Enrollment* enrollment) -> std::int32_t {
         if (pixels == nullptr) {
             return ZARN_E_NULL_POINTER;
         }
@@ -234,14 +243,7 @@ ZARN_API int32_t VX_EnrollUpdate(EnrollHandle handle, const uint8_t* pixels, int
 }
 
 ZARN_API int32_t VX_EnrollGetCount(EnrollHandle handle, uint32_t* count) {
-    return guarded([&]() -> std::int32_t {
-        if (g_engine == nullptr) {
-            return ZARN_E_NOT_INITIALISED;
-        }
-        Enrollment* enrollment = findEnrollment(*g_engine, handle);
-        if (enrollment == nullptr) {
-            return ZARN_E_BAD_HANDLE;
-        }
+    return withEnrollment(handle, [&](Enrollment* enrollment) -> std::int32_t {
         if (count == nullptr) {
             return ZARN_E_NULL_POINTER;
         }
@@ -252,14 +254,7 @@ ZARN_API int32_t VX_EnrollGetCount(EnrollHandle handle, uint32_t* count) {
 }
 
 ZARN_API int32_t VX_EnrollFinal(EnrollHandle handle, uint8_t* templ, uint32_t* size) {
-    return guarded([&]() -> std::int32_t {
-        if (g_engine == nullptr) {
-            return ZARN_E_NOT_INITIALISED;
-        }
-        Enrollment* enrollment = findEnrollment(*g_engine, handle);
-        if (enrollment == nullptr) {
-            return ZARN_E_BAD_HANDLE;
-        }
+    return withEnrollment(handle, [&](Enrollment* enrollment) -> std::int32_t {
         if (size == nullptr) {
             return ZARN_E_NULL_POINTER;
         }
