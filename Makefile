@@ -57,6 +57,8 @@ windows:
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 
 # The end-to-end suite, built natively, against the Windows build under Wine.
+# Wine's 32-bit loader runs natively where the host can, else under qemu;
+# ZARN_WINE=qemu (in the environment) forces the qemu path.
 test-windows: build windows
 	scripts/install-windows-deps.sh wine
 	scripts/test-windows.sh $(BUILD) $(WIN_BUILD)

@@ -4,10 +4,29 @@
 #   scripts/test-windows.sh build build-win32
 # The Wine prefix lives in the Windows build folder and its server runs only
 # for the length of the suite.
+#
+# Wine runs a 32-bit exe with its 32-bit loader, which some hosts cannot
+# execute at all (their kernel runs no 32-bit program). There the loader runs
+# under qemu's user-mode emulator and Wine's 64-bit server natively. The path is
+# chosen by trying the loader; ZARN_WINE=qemu forces the qemu path, and on a
+# host that could run the loader natively the suite then runs under a filter
+# that kills any 32-bit process, so nothing can slip past qemu unnoticed.
 set -euo pipefail
 
+here=$(dirname "$(realpath "$0")")
 host_build=$(realpath "${1:?usage: $0 <linux build> <windows build>}")
 win_build=$(realpath "${2:?usage: $0 <linux build> <windows build>}")
+
+wine_mode=${ZARN_WINE:-auto}
+case "$wine_mode" in
+    auto | native | qemu) ;;
+    *) echo "ZARN_WINE must be auto, native or qemu, not: $wine_mode" >&2; exit 2 ;;
+esac
+if [ "$wine_mode" = qemu ] && [ -z "${ZARN_WITHOUT_IA32:-}" ]; then
+    cc -O2 -Wall -Wextra -Werror -o "$win_build/without-ia32" "$here/without-ia32.c"
+    export ZARN_WITHOUT_IA32=1
+    exec "$win_build/without-ia32" "$0" "$@"
+fi
 
 status=0
 fail() {
@@ -41,6 +60,38 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # UTF-8 names on the Unix side and code page 1252 in the Windows processes,
 # whatever the machine's locale.
 export LC_ALL=C.UTF-8
+# A 32-bit prefix, the same on both paths (a 64-bit server would otherwise
+# make a mixed one).
+export WINEARCH=win32
+
+loader32=/usr/lib/wine/wine
+if [ "$wine_mode" != qemu ] && "$loader32" --version >/dev/null 2>&1; then
+    echo "Windows suite: Wine's 32-bit loader runs natively"
+    wine=wine
+elif [ "$wine_mode" = native ]; then
+    echo "Windows suite: ZARN_WINE=native, but this host cannot run Wine's 32-bit loader" >&2
+    exit 1
+else
+    "$here/install-windows-deps.sh" qemu
+    # Wine finds its libraries and data relative to the loader, and starts
+    # every further Windows process through the "wine" beside it: a folder
+    # with that layout, whose "wine" runs a copy of the loader under qemu.
+    qemu_root="$win_build/wine-qemu"
+    rm -rf "$qemu_root"
+    mkdir -p "$qemu_root/lib/wine" "$qemu_root/share"
+    ln -s /usr/lib/i386-linux-gnu "$qemu_root/lib/i386-linux-gnu"
+    ln -s /usr/share/wine "$qemu_root/share/wine"
+    cp "$loader32" "$qemu_root/lib/wine/wine-i386"
+    wine="$qemu_root/lib/wine/wine"
+    printf '#!/bin/sh\nexec qemu-i386 -0 "%s" "%s" "$@"\n' "$wine" "$qemu_root/lib/wine/wine-i386" >"$wine"
+    chmod +x "$wine"
+    export WINELOADER="$wine"
+    export WINESERVER=/usr/lib/wine/wineserver64
+    reason="this host runs no 32-bit program"
+    [ "$wine_mode" = qemu ] && reason="forced by ZARN_WINE=qemu"
+    echo "Windows suite: Wine's 32-bit loader runs under $(qemu-i386 --version | head -1) ($reason)"
+fi
+wineserver=${WINESERVER:-wineserver}
 
 # A server that stays up, with Wine's own services started before the first
 # test: a service started by a tool run would inherit and hold open the pipes
@@ -51,19 +102,19 @@ quietly() {
     "$@" </dev/null >/dev/null 2>&1
 }
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    quietly wine cmd /c exit
-    quietly wineserver -w
+    quietly "$wine" cmd /c exit
+    quietly "$wineserver" -w
 fi
-quietly wineserver -p || true
-trap 'quietly wineserver -k || true' EXIT
-quietly wine cmd /c exit
+quietly "$wineserver" -p || true
+trap 'quietly "$wineserver" -k || true' EXIT
+quietly "$wine" cmd /c exit
 
 export ZARN_TEST_WINDOWS=1
-export ZARN_TEST_TOOL_WRAPPER=wine
+export ZARN_TEST_TOOL_WRAPPER="$wine"
 export ZARN_TEST_TOOL_PATH="$win_build/zarn-cli.exe"
 export ZARN_TEST_ENGINE_DIR="$win_build/test-engine"
 
-wine "$win_build/windows-tests.exe" </dev/null || status=1
+"$wine" "$win_build/windows-tests.exe" </dev/null || status=1
 for suite in tool_e2e_tests tool_default_engine_tests; do
     "$host_build/bin/$suite" --gtest_brief=1 </dev/null || status=1
 done
