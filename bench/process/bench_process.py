@@ -1,0 +1,148 @@
+#!/usr/bin/env python3
+"""Whole-process cost of the tool, as users meet it: one process per image.
+
+Times start, decode, extraction, printing and exit of `zarn-cli IMAGE` over many
+runs, interleaved with a reference command on the same images, and reports the
+median wall and CPU time, minor page faults and peak memory of each (measured by
+wait4, so the decoding child is included). Also times `zarn-cli --version`
+against an empty C program, the floor of any process start.
+
+usage: bench_process.py [--tool PATH] [--runs N] [--reference CMD] [--images N] [SET_DIR...]
+  SET_DIR   folders of PNG images (default: samples/, and each set under
+            ../shared/data beside the project when it exists)
+  CMD       a shell-free command with {png}, {pgm} (a binary PGM copy, made
+            with pngtopnm) and {out} (a scratch file), for example
+            '/tmp/zarn-peers/bin/fjfx_extract {pgm} {out}'
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+
+def run_once(argv):
+    """Wall ms, CPU ms, minor faults and peak RSS (MB) of one process."""
+    start = time.perf_counter()
+    pid = os.posix_spawn(argv[0], argv, os.environ,
+                         file_actions=[(os.POSIX_SPAWN_OPEN, 1, os.devnull, os.O_WRONLY, 0),
+                                       (os.POSIX_SPAWN_OPEN, 2, os.devnull, os.O_WRONLY, 0)])
+    _, status, usage = os.wait4(pid, 0)
+    wall = (time.perf_counter() - start) * 1000
+    if os.waitstatus_to_exitcode(status) != 0:
+        raise RuntimeError("failed: " + " ".join(argv))
+    cpu = (usage.ru_utime + usage.ru_stime) * 1000
+    return wall, cpu, usage.ru_minflt, usage.ru_maxrss / 1024
+
+
+def summary(samples):
+    walls, cpus, faults, rss = zip(*samples)
+    return statistics.median(walls), statistics.median(cpus), statistics.median(faults), max(rss)
+
+
+def images_of(folder, count):
+    names = sorted(n for n in os.listdir(folder) if n.lower().endswith(".png"))
+    return [os.path.join(folder, n) for n in names[:count]]
+
+
+def image_size(path):
+    with open(path, "rb") as f:
+        header = f.read(24)
+    return int.from_bytes(header[16:20], "big"), int.from_bytes(header[20:24], "big")
+
+
+def reference_argv(template, png, scratch):
+    words = template.split()
+    pgm = os.path.join(scratch, os.path.basename(png)[:-4] + ".pgm")
+    if any("{pgm}" in w for w in words) and not os.path.exists(pgm):
+        with open(pgm, "wb") as f:
+            subprocess.run(["pngtopnm", png], stdout=f, check=True)
+    out = os.path.join(scratch, "reference.out")
+    return [w.replace("{png}", png).replace("{pgm}", pgm).replace("{out}", out) for w in words]
+
+
+def empty_program(scratch):
+    source = os.path.join(scratch, "empty.c")
+    binary = os.path.join(scratch, "empty")
+    with open(source, "w") as f:
+        f.write("int main(void) { return 0; }\n")
+    subprocess.run(["cc", "-O2", "-o", binary, source], check=True)
+    return binary
+
+
+def row(name, stats, ref=None):
+    wall, cpu, faults, rss = stats
+    text = "%-34s %8.1f %8.1f %8d %8.1f" % (name, wall, cpu, faults, rss)
+    if ref:
+        text += "   x%.2f wall, x%.2f CPU" % (wall / ref[0], cpu / ref[1])
+    print(text, flush=True)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--tool", default=os.path.join(ROOT, "build", "bin", "zarn-cli"))
+    parser.add_argument("--runs", type=int, default=20, help="runs of each command per image")
+    parser.add_argument("--images", type=int, default=10, help="images taken from each set")
+    parser.add_argument("--reference", help="command to interleave with the tool")
+    parser.add_argument("sets", nargs="*")
+    args = parser.parse_args()
+
+    sets = args.sets or [os.path.join(ROOT, "samples")]
+    if not args.sets:
+        data = os.path.join(os.path.dirname(ROOT), "shared", "data")
+        if os.path.isdir(data):
+            sets += sorted(os.path.join(data, d) for d in os.listdir(data)
+                           if os.path.isdir(os.path.join(data, d)))
+        else:
+            print("(no real image sets beside the project; bundled samples only)")
+    reference = args.reference
+    if reference:
+        command = reference.split()[0]
+        if not (os.path.exists(command) or shutil.which(command)):
+            print("reference %s is missing: timing the tool alone" % command)
+            reference = None
+        elif "{pgm}" in reference and not shutil.which("pngtopnm"):
+            print("pngtopnm (netpbm) is missing: timing the tool alone")
+            reference = None
+
+    with tempfile.TemporaryDirectory() as scratch:
+        print("%-34s %8s %8s %8s %8s" % ("median per process", "wall ms", "CPU ms", "faults",
+                                         "peak MB"))
+        empty = empty_program(scratch)
+        starts = {"empty": [], "version": []}
+        for _ in range(args.runs * 5):
+            starts["empty"].append(run_once([empty]))
+            starts["version"].append(run_once([args.tool, "--version"]))
+        empty_stats = summary(starts["empty"])
+        row("empty C program", empty_stats)
+        row("zarn-cli --version", summary(starts["version"]), empty_stats)
+
+        for folder in sets:
+            images = images_of(folder, args.images)
+            if not images:
+                continue
+            width, height = image_size(images[0])
+            ours, theirs = [], []
+            for _ in range(args.runs):
+                for png in images:
+                    ours.append(run_once([args.tool, png]))
+                    if reference:
+                        theirs.append(run_once(reference_argv(reference, png, scratch)))
+            name = "%s (%dx%d, %d images)" % (os.path.basename(folder.rstrip("/")), width,
+                                              height, len(images))
+            ref_stats = summary(theirs) if reference else None
+            row("zarn-cli " + name, summary(ours), ref_stats)
+            if reference:
+                row("reference " + name, ref_stats)
+                per_second = 1000 / ref_stats[0]
+                print("%-34s %8.1f templates/s on one core, reference %.1f" %
+                      ("", 1000 / summary(ours)[0], per_second))
+
+
+if __name__ == "__main__":
+    sys.exit(main())
