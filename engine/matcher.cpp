@@ -4,6 +4,9 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace zarn {
 namespace {
@@ -11,10 +14,7 @@ namespace {
 constexpr float kPi = 3.14159265358979f;
 constexpr float kTwoPi = 2 * kPi;
 
-// Local structure: each minutia described by its nearest neighbours as seen
-// from it (distance, bearing relative to its direction, their direction
-// relative to its own), which no rotation or shift changes.
-constexpr std::size_t kNeighbours = 8;
+// Local structures: the nearest neighbours, not too close to be noise.
 constexpr float kMinNeighbourDistance = 6;
 constexpr float kMaxNeighbourDistance = 160;
 // Neighbour agreement tolerances: skin stretches, so distance tolerance grows
@@ -47,6 +47,17 @@ constexpr float kMinOverlapCount = 12;
 constexpr float kOverlapMargin = 8;
 
 float wrapAngle(float a) {
+    // Sums and differences of two wrapped angles need at most one turn added
+    // or taken away, which gives fmod's result exactly.
+    if (a >= 0 && a < kTwoPi) {
+        return a;
+    }
+    if (a >= kTwoPi && a < 2 * kTwoPi) {
+        return a - kTwoPi;
+    }
+    if (a < 0 && a > -kTwoPi) {
+        return a + kTwoPi;
+    }
     a = std::fmod(a, kTwoPi);
     return a < 0 ? a + kTwoPi : a;
 }
@@ -63,16 +74,71 @@ float bearingOf(float dx, float dy) {
     return std::atan2(-dy, dx);
 }
 
-struct Neighbour {
-    float distance = 0;
-    float bearing = 0;  // where the neighbour lies, relative to the minutia's direction
-    float turn = 0;     // the neighbour's direction relative to the minutia's
-};
+// The neighbour grid: distance bins, bearing and turn sectors.
+constexpr float kCellDistance = 10;
+constexpr int kDistanceBins = 17;
+constexpr int kBearingBins = 18;
+constexpr int kTurnBins = 12;
+static_assert(kDistanceBins * kCellDistance > kMaxNeighbourDistance);
+static_assert(kDistanceBins * kBearingBins * kTurnBins == kNeighbourCells);
 
-struct LocalStructure {
-    std::array<Neighbour, kNeighbours> neighbours{};
-    std::size_t count = 0;
-};
+int sectorOf(float angle, int sectors) {
+    const int s = static_cast<int>(std::floor(angle / (kTwoPi / static_cast<float>(sectors))));
+    return ((s % sectors) + sectors) % sectors;
+}
+
+std::uint16_t cellOf(float distance, float bearing, float turn) {
+    const int d = std::min(kDistanceBins - 1, static_cast<int>(distance / kCellDistance));
+    return static_cast<std::uint16_t>((d * kBearingBins + sectorOf(bearing, kBearingBins)) *
+                                          kTurnBins +
+                                      sectorOf(turn, kTurnBins));
+}
+
+NeighbourReach reachOf(const LocalStructure& s) {
+    NeighbourReach reach{};
+    // Slightly wider than the tolerances, so rounding never drops a partner.
+    constexpr float kSlack = 0.01f;
+    for (std::size_t n = 0; n < s.count; ++n) {
+        const float distance = s.distance[n], bearing = s.bearing[n], turn = s.turn[n];
+        // |d - e| <= tolerance + stretch * max(d, e), solved for e.
+        const float nearest =
+            (1 - kNeighbourDistanceStretch) * distance - kNeighbourDistanceTolerance - 0.5f;
+        const float farthest =
+            (distance + kNeighbourDistanceTolerance) / (1 - kNeighbourDistanceStretch) + 0.5f;
+        const int d0 = std::max(0, static_cast<int>(std::floor(nearest / kCellDistance)));
+        const int d1 =
+            std::min(kDistanceBins - 1, static_cast<int>(std::floor(farthest / kCellDistance)));
+        const float bearingReach = kNeighbourBearingTolerance + kSlack;
+        const float turnReach = kNeighbourTurnTolerance + kSlack;
+        const float bearingWidth = kTwoPi / kBearingBins, turnWidth = kTwoPi / kTurnBins;
+        const int b0 = static_cast<int>(std::floor((bearing - bearingReach) / bearingWidth));
+        const int b1 = static_cast<int>(std::floor((bearing + bearingReach) / bearingWidth));
+        const int t0 = static_cast<int>(std::floor((turn - turnReach) / turnWidth));
+        const int t1 = static_cast<int>(std::floor((turn + turnReach) / turnWidth));
+        for (int d = d0; d <= d1; ++d) {
+            for (int b = b0; b <= b1; ++b) {
+                const int bearing = ((b % kBearingBins) + kBearingBins) % kBearingBins;
+                for (int t = t0; t <= t1; ++t) {
+                    const int turn = ((t % kTurnBins) + kTurnBins) % kTurnBins;
+                    const std::size_t cell =
+                        static_cast<std::size_t>((d * kBearingBins + bearing) * kTurnBins + turn);
+                    reach[cell / 64] |= std::uint64_t{1} << (cell % 64);
+                }
+            }
+        }
+    }
+    return reach;
+}
+
+// An upper bound on localSimilarity(a, b): only b's neighbours inside a's
+// reach can pair with one of a's.
+float similarityBound(const NeighbourReach& reachA, std::size_t countA, const LocalStructure& b) {
+    std::size_t hits = 0;
+    for (std::size_t n = 0; n < b.count; ++n) {
+        hits += (reachA[b.cells[n] / 64] >> (b.cells[n] % 64)) & 1;
+    }
+    return 2 * static_cast<float>(std::min(hits, countA)) / static_cast<float>(countA + b.count);
+}
 
 std::vector<LocalStructure> localStructures(const std::vector<Minutia>& minutiae) {
     const std::size_t n = minutiae.size();
@@ -94,56 +160,104 @@ std::vector<LocalStructure> localStructures(const std::vector<Minutia>& minutiae
         s.count = keep;
         for (std::size_t k = 0; k < keep; ++k) {
             const Minutia& o = minutiae[byDistance[k].second];
-            s.neighbours[k].distance = byDistance[k].first;
-            s.neighbours[k].bearing = wrapAngle(bearingOf(o.x - m.x, o.y - m.y) - m.direction);
-            s.neighbours[k].turn = wrapAngle(o.direction - m.direction);
+            s.distance[k] = byDistance[k].first;
+            s.bearing[k] = wrapAngle(bearingOf(o.x - m.x, o.y - m.y) - m.direction);
+            s.turn[k] = wrapAngle(o.direction - m.direction);
+            s.cells[k] = cellOf(s.distance[k], s.bearing[k], s.turn[k]);
         }
     }
     return result;
 }
 
+#if defined(__SSE2__)
+// |a - b| folded into [0, pi], four lanes at a time.
+__m128 angleGaps(__m128 a, __m128 b) {
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 d = _mm_and_ps(_mm_sub_ps(a, b), magnitude);
+    const __m128 folded = _mm_sub_ps(_mm_set1_ps(kTwoPi), d);
+    const __m128 wide = _mm_cmpgt_ps(d, _mm_set1_ps(kPi));
+    return _mm_or_ps(_mm_and_ps(wide, folded), _mm_andnot_ps(wide, d));
+}
+#endif
+
+// How well one neighbour (distance, bearing, turn) fits each of b's: 0 where
+// it does not fit or b's is taken (free 0), else 1 less the mean of the
+// three gaps relative to their tolerances. The same arithmetic on both paths.
+std::array<float, kNeighbours> neighbourFits(float distance, float bearing, float turn,
+                                             const LocalStructure& b,
+                                             const std::array<float, kNeighbours>& free) {
+    std::array<float, kNeighbours> fit;
+#if defined(__SSE2__)
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 one = _mm_set1_ps(1);
+    for (std::size_t j = 0; j < kNeighbours; j += 4) {
+        const __m128 otherDistance = _mm_loadu_ps(&b.distance[j]);
+        const __m128 tolerance =
+            _mm_add_ps(_mm_set1_ps(kNeighbourDistanceTolerance),
+                       _mm_mul_ps(_mm_set1_ps(kNeighbourDistanceStretch),
+                                  _mm_max_ps(otherDistance, _mm_set1_ps(distance))));
+        const __m128 dd = _mm_div_ps(
+            _mm_and_ps(_mm_sub_ps(_mm_set1_ps(distance), otherDistance), magnitude), tolerance);
+        const __m128 db = _mm_div_ps(angleGaps(_mm_set1_ps(bearing), _mm_loadu_ps(&b.bearing[j])),
+                                     _mm_set1_ps(kNeighbourBearingTolerance));
+        const __m128 dt = _mm_div_ps(angleGaps(_mm_set1_ps(turn), _mm_loadu_ps(&b.turn[j])),
+                                     _mm_set1_ps(kNeighbourTurnTolerance));
+        const __m128 fits = _mm_and_ps(_mm_and_ps(_mm_cmple_ps(dd, one), _mm_cmple_ps(db, one)),
+                                       _mm_cmple_ps(dt, one));
+        const __m128 value =
+            _mm_sub_ps(one, _mm_div_ps(_mm_add_ps(_mm_add_ps(dd, db), dt), _mm_set1_ps(3)));
+        _mm_storeu_ps(&fit[j], _mm_and_ps(fits, _mm_mul_ps(_mm_loadu_ps(&free[j]), value)));
+    }
+#else
+    for (std::size_t j = 0; j < kNeighbours; ++j) {
+        const float tolerance = kNeighbourDistanceTolerance +
+                                kNeighbourDistanceStretch * std::max(b.distance[j], distance);
+        const float dd = std::fabs(distance - b.distance[j]) / tolerance;
+        const float db = angleGap(bearing, b.bearing[j]) / kNeighbourBearingTolerance;
+        const float dt = angleGap(turn, b.turn[j]) / kNeighbourTurnTolerance;
+        const bool fits = dd <= 1 && db <= 1 && dt <= 1;
+        fit[j] = fits ? free[j] * (1 - (dd + db + dt) / 3) : 0;
+    }
+#endif
+    return fit;
+}
+
 // How well two local structures agree, 0-1: neighbours paired greedily, each
-// pairing worth more the closer it fits.
-float localSimilarity(const LocalStructure& a, const LocalStructure& b) {
+// pairing worth more the closer it fits. Gives up, returning 0, as soon as
+// the result can no longer reach `floor`: most pairs of minutiae have
+// nothing in common, and only the best few matter.
+float localSimilarity(const LocalStructure& a, const LocalStructure& b, float floor = 0) {
     if (a.count == 0 || b.count == 0) {
         return 0;
     }
-    std::array<bool, kNeighbours> used{};
+    // Each further pairing adds at most 1 to the sum; the margin keeps a
+    // rounding difference from dropping a structure that just reaches floor.
+    const float sumNeeded = floor * static_cast<float>(a.count + b.count) / 2 - 1e-4f;
+    // 1 where b's neighbour is still free; the unused slots past b.count hold
+    // a distance no neighbour can fit.
+    std::array<float, kNeighbours> free;
+    free.fill(1);
+    std::size_t matched = 0;
     float sum = 0;
     for (std::size_t i = 0; i < a.count; ++i) {
-        const Neighbour& na = a.neighbours[i];
+        const std::size_t left = std::min(a.count - i, b.count - matched);
+        if (sum + static_cast<float>(left) < sumNeeded) {
+            return 0;
+        }
+        const float distance = a.distance[i], bearing = a.bearing[i], turn = a.turn[i];
+        const std::array<float, kNeighbours> fit = neighbourFits(distance, bearing, turn, b, free);
         float bestFit = 0;
         std::size_t best = kNeighbours;
-        for (std::size_t j = 0; j < b.count; ++j) {
-            if (used[j]) {
-                continue;
-            }
-            const Neighbour& nb = b.neighbours[j];
-            // Neighbours come nearest first: past this one, all are too far.
-            if ((1 - kNeighbourDistanceStretch) * nb.distance >
-                na.distance + kNeighbourDistanceTolerance) {
-                break;
-            }
-            const float tolerance = kNeighbourDistanceTolerance +
-                                    kNeighbourDistanceStretch * std::max(na.distance, nb.distance);
-            const float dd = std::fabs(na.distance - nb.distance) / tolerance;
-            if (dd > 1) {
-                continue;
-            }
-            const float db = angleGap(na.bearing, nb.bearing) / kNeighbourBearingTolerance;
-            const float dt = angleGap(na.turn, nb.turn) / kNeighbourTurnTolerance;
-            if (db > 1 || dt > 1) {
-                continue;
-            }
-            const float fit = 1 - (dd + db + dt) / 3;
-            if (fit > bestFit) {
-                bestFit = fit;
+        for (std::size_t j = 0; j < kNeighbours; ++j) {
+            if (fit[j] > bestFit) {
+                bestFit = fit[j];
                 best = j;
             }
         }
         if (best < kNeighbours) {
-            used[best] = true;
+            free[best] = 0;
             sum += bestFit;
+            ++matched;
         }
     }
     return 2 * sum / static_cast<float>(a.count + b.count);
@@ -200,12 +314,14 @@ struct Pairing {
 // Pairs `moved` (already in `to`'s frame) with `to` one-to-one, closest first.
 // Around `centre` the position tolerance is kPairDistance; it widens with the
 // distance from there when `elastic` is set.
-Pairing pairMinutiae(const std::vector<Minutia>& moved, const std::vector<Minutia>& to,
-                     PointF centre, bool elastic) {
+Pairing pairMinutiae(const std::vector<Minutia>& moved, const PreparedView& target, PointF centre,
+                     bool elastic) {
     struct Candidate {
         float cost;
         std::size_t i, k;
     };
+    const std::vector<Minutia>& to = target.minutiae;
+    const MinutiaGrid& grid = target.grid;
     std::vector<Candidate> candidates;
     for (std::size_t i = 0; i < moved.size(); ++i) {
         const Minutia& m = moved[i];
@@ -214,18 +330,29 @@ Pairing pairMinutiae(const std::vector<Minutia>& moved, const std::vector<Minuti
             const float r = std::hypot(m.x - centre.x, m.y - centre.y);
             tolerance = std::min(kPairDistanceMax, kPairDistance + kPairStretch * r);
         }
-        for (std::size_t k = 0; k < to.size(); ++k) {
-            const float dx = std::fabs(to[k].x - m.x);
-            const float dy = std::fabs(to[k].y - m.y);
-            if (dx > tolerance || dy > tolerance) {
-                continue;
+        // Only the grid cells within the tolerance can hold a partner.
+        const int col0 = std::max(0, grid.cellOf(m.x - tolerance - grid.originX));
+        const int col1 = std::min(grid.columns - 1, grid.cellOf(m.x + tolerance - grid.originX));
+        const int row0 = std::max(0, grid.cellOf(m.y - tolerance - grid.originY));
+        const int row1 = std::min(grid.rows - 1, grid.cellOf(m.y + tolerance - grid.originY));
+        for (int row = row0; row <= row1; ++row) {
+            for (int col = col0; col <= col1; ++col) {
+                const std::size_t cell = static_cast<std::size_t>(row * grid.columns + col);
+                for (std::size_t n = grid.cellStart[cell]; n < grid.cellStart[cell + 1]; ++n) {
+                    const std::size_t k = grid.members[n];
+                    const float dx = std::fabs(to[k].x - m.x);
+                    const float dy = std::fabs(to[k].y - m.y);
+                    if (dx > tolerance || dy > tolerance) {
+                        continue;
+                    }
+                    const float d = std::sqrt(dx * dx + dy * dy) / tolerance;
+                    const float a = angleGap(m.direction, to[k].direction) / kPairAngle;
+                    if (d > 1 || a > 1) {
+                        continue;
+                    }
+                    candidates.push_back({(d + a) / 2, i, k});
+                }
             }
-            const float d = std::sqrt(dx * dx + dy * dy) / tolerance;
-            const float a = angleGap(m.direction, to[k].direction) / kPairAngle;
-            if (d > 1 || a > 1) {
-                continue;
-            }
-            candidates.push_back({(d + a) / 2, i, k});
         }
     }
     std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
@@ -234,7 +361,7 @@ Pairing pairMinutiae(const std::vector<Minutia>& moved, const std::vector<Minuti
         }
         return a.i != b.i ? a.i < b.i : a.k < b.k;
     });
-    std::vector<bool> usedFrom(moved.size()), usedTo(to.size());
+    std::vector<std::uint8_t> usedFrom(moved.size()), usedTo(to.size());
     Pairing result;
     for (const Candidate& c : candidates) {
         if (!usedFrom[c.i] && !usedTo[c.k]) {
@@ -247,10 +374,15 @@ Pairing pairMinutiae(const std::vector<Minutia>& moved, const std::vector<Minuti
 }
 
 std::vector<Minutia> moveAll(const std::vector<Minutia>& minutiae, const RigidTransform& t) {
-    std::vector<Minutia> moved;
-    moved.reserve(minutiae.size());
-    for (const Minutia& m : minutiae) {
-        moved.push_back(applyTransform(t, m));
+    // The same arithmetic as applyTransform, with the rotation computed once.
+    const float c = std::cos(t.angle);
+    const float s = std::sin(t.angle);
+    std::vector<Minutia> moved(minutiae);
+    for (Minutia& m : moved) {
+        const float x = m.x, y = m.y;
+        m.x = c * x + s * y + t.tx;
+        m.y = -s * x + c * y + t.ty;
+        m.direction = wrapAngle(m.direction + t.angle);
     }
     return moved;
 }
@@ -275,13 +407,14 @@ bool betterPairing(const Pairing& a, const Pairing& b) {
 // Starting from a candidate transform: refit to the pairs it finds, widen the
 // tolerance for distortion, and repeat while the pairing improves.
 std::pair<RigidTransform, Pairing> refine(const std::vector<Minutia>& from,
-                                          const std::vector<Minutia>& to, RigidTransform t) {
-    Pairing best = pairMinutiae(moveAll(from, t), to, {}, false);
+                                          const PreparedView& target, RigidTransform t) {
+    const std::vector<Minutia>& to = target.minutiae;
+    Pairing best = pairMinutiae(moveAll(from, t), target, {}, false);
     RigidTransform bestTransform = t;
     for (int round = 0; round < kRefineRounds && best.pairs.size() >= 2; ++round) {
         const RigidTransform fitted = fitTransform(from, to, best.pairs);
         const std::vector<Minutia> moved = moveAll(from, fitted);
-        Pairing next = pairMinutiae(moved, to, pairedCentre(to, best), true);
+        Pairing next = pairMinutiae(moved, target, pairedCentre(to, best), true);
         if (!betterPairing(next, best)) {
             break;
         }
@@ -345,39 +478,114 @@ RigidTransform invertTransform(const RigidTransform& t) {
     return inverse;
 }
 
+void addNeighbourReach(PreparedView& view) {
+    view.reach.clear();
+    for (const LocalStructure& structure : view.structures) {
+        view.reach.push_back(reachOf(structure));
+    }
+}
+
+int MinutiaGrid::cellOf(float offset) const {
+    return static_cast<int>(std::floor(offset / kGridCell));
+}
+
+PreparedView prepareView(const FingerView& view) {
+    PreparedView prepared;
+    prepared.minutiae = view.minutiae;
+    prepared.structures = localStructures(view.minutiae);
+    MinutiaGrid& grid = prepared.grid;
+    if (view.minutiae.empty()) {
+        return prepared;
+    }
+    float maxX = view.minutiae[0].x, maxY = view.minutiae[0].y;
+    grid.originX = maxX;
+    grid.originY = maxY;
+    for (const Minutia& m : view.minutiae) {
+        grid.originX = std::min(grid.originX, m.x);
+        grid.originY = std::min(grid.originY, m.y);
+        maxX = std::max(maxX, m.x);
+        maxY = std::max(maxY, m.y);
+    }
+    grid.columns = grid.cellOf(maxX - grid.originX) + 1;
+    grid.rows = grid.cellOf(maxY - grid.originY) + 1;
+    std::vector<std::size_t> cells(view.minutiae.size());
+    grid.cellStart.assign(static_cast<std::size_t>(grid.columns * grid.rows) + 1, 0);
+    for (std::size_t k = 0; k < view.minutiae.size(); ++k) {
+        const Minutia& m = view.minutiae[k];
+        cells[k] = static_cast<std::size_t>(grid.cellOf(m.y - grid.originY) * grid.columns +
+                                            grid.cellOf(m.x - grid.originX));
+        ++grid.cellStart[cells[k] + 1];
+    }
+    for (std::size_t c = 1; c < grid.cellStart.size(); ++c) {
+        grid.cellStart[c] += grid.cellStart[c - 1];
+    }
+    grid.members.resize(view.minutiae.size());
+    std::vector<std::size_t> filled(grid.cellStart.begin(), grid.cellStart.end() - 1);
+    for (std::size_t k = 0; k < view.minutiae.size(); ++k) {
+        grid.members[filled[cells[k]]++] = k;
+    }
+    return prepared;
+}
+
 ViewAlignment alignViews(const FingerView& from, const FingerView& to) {
+    return alignViews(prepareView(from), prepareView(to));
+}
+
+ViewAlignment alignViews(const PreparedView& from, const PreparedView& to) {
     ViewAlignment result;
     const std::vector<Minutia>& a = from.minutiae;
     const std::vector<Minutia>& b = to.minutiae;
     if (a.size() < 2 || b.size() < 2) {
         return result;
     }
-    const std::vector<LocalStructure> sa = localStructures(a);
-    const std::vector<LocalStructure> sb = localStructures(b);
+    const std::vector<LocalStructure>& sa = from.structures;
+    const std::vector<LocalStructure>& sb = to.structures;
 
     struct Seed {
         float similarity;
         std::size_t i, k;
     };
-    std::vector<Seed> seeds;
-    std::vector<float> similarity(a.size() * b.size());
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        for (std::size_t k = 0; k < b.size(); ++k) {
-            const float s = localSimilarity(sa[i], sb[k]);
-            similarity[i * b.size() + k] = s;
-            if (s > 0) {
-                seeds.push_back({s, i, k});
-            }
-        }
-    }
     const auto bySimilarity = [](const Seed& x, const Seed& y) {
         if (x.similarity != y.similarity) {
             return x.similarity > y.similarity;
         }
         return x.i != y.i ? x.i < y.i : x.k < y.k;
     };
-    const std::size_t tested = std::min(kCandidates, seeds.size());
-    std::partial_sort(seeds.begin(), seeds.begin() + tested, seeds.end(), bySimilarity);
+    // The kCandidates most similar pairs, kept in a heap whose top is the
+    // weakest of them, so a pair that cannot beat it is abandoned early.
+    std::vector<NeighbourReach> ownReach;
+    if (from.reach.size() != a.size()) {
+        ownReach.reserve(a.size());
+        for (const LocalStructure& structure : sa) {
+            ownReach.push_back(reachOf(structure));
+        }
+    }
+    const std::vector<NeighbourReach>& reach = ownReach.empty() ? from.reach : ownReach;
+    std::vector<Seed> seeds;
+    seeds.reserve(kCandidates + 1);
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        for (std::size_t k = 0; k < b.size(); ++k) {
+            const float floor = seeds.size() < kCandidates ? 0 : seeds.front().similarity;
+            if (floor > 0 && similarityBound(reach[i], sa[i].count, sb[k]) < floor - 1e-4f) {
+                continue;
+            }
+            const float s = localSimilarity(sa[i], sb[k], floor);
+            if (s <= 0) {
+                continue;
+            }
+            const Seed seed{s, i, k};
+            if (seeds.size() < kCandidates) {
+                seeds.push_back(seed);
+                std::push_heap(seeds.begin(), seeds.end(), bySimilarity);
+            } else if (bySimilarity(seed, seeds.front())) {
+                std::pop_heap(seeds.begin(), seeds.end(), bySimilarity);
+                seeds.back() = seed;
+                std::push_heap(seeds.begin(), seeds.end(), bySimilarity);
+            }
+        }
+    }
+    std::sort_heap(seeds.begin(), seeds.end(), bySimilarity);
+    const std::size_t tested = seeds.size();
 
     // Consensus: each seed's transform is scored by the rigid pairs it gets;
     // the few best are refined with the elastic tolerance.
@@ -389,7 +597,7 @@ ViewAlignment alignViews(const FingerView& from, const FingerView& to) {
     std::vector<Scored> scored;
     for (std::size_t s = 0; s < tested; ++s) {
         const RigidTransform t = transformFromPair(a[seeds[s].i], b[seeds[s].k]);
-        scored.push_back({pairMinutiae(moveAll(a, t), b, {}, false), t, s});
+        scored.push_back({pairMinutiae(moveAll(a, t), to, {}, false), t, s});
     }
     const std::size_t refined = std::min(kRefined, scored.size());
     std::partial_sort(scored.begin(), scored.begin() + refined, scored.end(),
@@ -402,7 +610,7 @@ ViewAlignment alignViews(const FingerView& from, const FingerView& to) {
                       });
     Pairing best;
     for (std::size_t r = 0; r < refined; ++r) {
-        auto [transform, pairing] = refine(a, b, scored[r].transform);
+        auto [transform, pairing] = refine(a, to, scored[r].transform);
         if (r == 0 || betterPairing(pairing, best)) {
             best = std::move(pairing);
             result.transform = transform;
@@ -415,7 +623,7 @@ ViewAlignment alignViews(const FingerView& from, const FingerView& to) {
     // pairs between different fingers rarely do.
     float m = 0;
     for (const auto& [i, k] : result.pairs) {
-        m += kPairBase + (1 - kPairBase) * similarity[i * b.size() + k];
+        m += kPairBase + (1 - kPairBase) * localSimilarity(sa[i], sb[k]);
     }
     const float overlapA = overlapCount(moved, hullOf(b));
     const float overlapB = overlapCount(b, hullOf(moved));
@@ -425,6 +633,10 @@ ViewAlignment alignViews(const FingerView& from, const FingerView& to) {
 }
 
 float matchScore(const FingerView& a, const FingerView& b) {
+    return alignViews(a, b).score;
+}
+
+float matchScore(const PreparedView& a, const PreparedView& b) {
     return alignViews(a, b).score;
 }
 

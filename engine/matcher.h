@@ -2,7 +2,9 @@
 // and scores how well they agree once aligned.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -38,17 +40,68 @@ struct ViewAlignment {
     float score = 0;  // 0-1, see matchScore
 };
 
+// One minutia's nearest neighbours as seen from it, nearest first: their
+// distance, where they lie relative to its direction (bearing) and their
+// direction relative to its own (turn), which no rotation or shift changes.
+// Slots past `count` hold a distance no neighbour can match.
+constexpr std::size_t kNeighbours = 8;
+constexpr float kNoNeighbour = 1e9f;
+struct LocalStructure {
+    std::array<float, kNeighbours> distance;
+    std::array<float, kNeighbours> bearing{};
+    std::array<float, kNeighbours> turn{};
+    // Each neighbour's cell in a coarse (distance, bearing, turn) grid.
+    std::array<std::uint16_t, kNeighbours> cells{};
+    std::size_t count = 0;
+    LocalStructure() { distance.fill(kNoNeighbour); }
+};
+
+// For each minutia, the grid cells a neighbour of another view's minutia may
+// lie in to agree with one of its own neighbours: a bound, found with a few
+// bit tests, that rules out most pairs of minutiae before they are compared.
+constexpr std::size_t kNeighbourCells = 17 * 18 * 12;
+using NeighbourReach = std::array<std::uint64_t, (kNeighbourCells + 63) / 64>;
+
+// The minutiae bucketed into square cells (kGridCell pixels), so pairing
+// looks only at the cells around a point: members[cellStart[c]..cellStart[c+1])
+// are the minutiae of cell c, row by row.
+constexpr float kGridCell = 24;
+struct MinutiaGrid {
+    float originX = 0;
+    float originY = 0;
+    int columns = 0;
+    int rows = 0;
+    std::vector<std::size_t> cellStart;
+    std::vector<std::size_t> members;
+    int cellOf(float offset) const;
+};
+
+// A view made ready for many comparisons: what the matcher derives from it
+// alone, computed once.
+struct PreparedView {
+    std::vector<Minutia> minutiae;
+    std::vector<LocalStructure> structures;
+    MinutiaGrid grid;
+    // Filled by addNeighbourReach, for a view compared as `from` many times;
+    // otherwise each alignment works it out itself.
+    std::vector<NeighbourReach> reach;
+};
+PreparedView prepareView(const FingerView& view);
+void addNeighbourReach(PreparedView& view);
+
 // Finds the rigid transform most minutiae agree on, with a tolerance that
 // grows away from the paired area for elastic skin distortion. `aligned` when
 // enough minutiae pair up, and the score is high enough, to rule out a
 // chance agreement between different fingers.
 ViewAlignment alignViews(const FingerView& from, const FingerView& to);
+ViewAlignment alignViews(const PreparedView& from, const PreparedView& to);
 
 // Similarity of two views, 0 (nothing in common) to 1: the paired minutiae,
 // each weighted by how well their neighbourhoods agree, relative to the
 // minutiae each view has where the other one also sees the finger, so a
 // template covering more skin is not penalised for its extra area.
 float matchScore(const FingerView& a, const FingerView& b);
+float matchScore(const PreparedView& a, const PreparedView& b);
 
 // The convex hull of a set of points, counter-clockwise as seen on the image;
 // the area a view's minutiae cover.
