@@ -1,0 +1,171 @@
+#!/usr/bin/env python3
+"""zarn-match as users run it: the speed of one search and the accuracy of verification.
+
+speed:    one probe against a gallery of N templates (default 10,000) listed in a file,
+          the whole process timed (reading every template included), median of 3 runs.
+          The gallery is made of templates of generated fingers (zarn-fingergen, zarn-cli),
+          each placed again under a random rotation and shift, as other impressions are.
+accuracy: every ordered pair of templates of each set folder given (default: the sets
+          under ../shared/data beside the project when it exists), scored by zarn-match;
+          EER and FNMR at FMR 1% and 0.01%, with the calibrated threshold's own FMR.
+
+usage: bench_match.py [--build DIR] [--gallery N] [--skip-speed] [SET_DIR...]
+"""
+import argparse
+import math
+import os
+import random
+import statistics
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+
+def moved_record(record, rng):
+    """The record with its minutiae turned and shifted, dropping those that leave the image."""
+    width, height = struct.unpack(">HH", record[14:18])
+    views = record[22]
+    if views != 1:
+        return record
+    count = record[27]
+    angle = rng.uniform(-0.5, 0.5)
+    dx, dy = rng.uniform(-40, 40), rng.uniform(-40, 40)
+    cx, cy = width / 2, height / 2
+    c, s = math.cos(angle), math.sin(angle)
+    minutiae = []
+    for i in range(count):
+        a, b, direction, quality = struct.unpack(">HHBB", record[28 + 6 * i:34 + 6 * i])
+        x, y = (a & 0x3FFF) - cx, (b & 0x3FFF) - cy
+        nx, ny = c * x + s * y + cx + dx, -s * x + c * y + cy + dy
+        if 0 <= nx < width and 0 <= ny < height:
+            turned = (direction + round(angle * 256 / (2 * math.pi))) % 256
+            minutiae.append(struct.pack(">HHBB", (a & 0xC000) | int(nx), int(ny), turned,
+                                        quality))
+    body = record[24:27] + bytes([len(minutiae)]) + b"".join(minutiae) + b"\0\0"
+    header = record[:8] + struct.pack(">I", 24 + len(body)) + record[12:24]
+    return header + body
+
+
+def speed(build, size, scratch):
+    cli = os.path.join(build, "bin", "zarn-cli")
+    generated = os.path.join(scratch, "generated")
+    subprocess.run([os.path.join(build, "bin", "zarn-fingergen"), "-o", generated, "-n", "50",
+                    "-i", "4", "-s", "11"], check=True, stdout=subprocess.DEVNULL)
+    bases = []
+    for name in sorted(os.listdir(generated)):
+        if name.endswith(".png"):
+            out = subprocess.run([cli, os.path.join(generated, name)], capture_output=True,
+                                 text=True)
+            if out.returncode == 0:
+                bases.append(bytes.fromhex(out.stdout.strip()))
+    rng = random.Random(5)
+    gallery_dir = os.path.join(scratch, "gallery")
+    os.makedirs(gallery_dir)
+    paths = []
+    for n in range(size):
+        path = os.path.join(gallery_dir, "%05d.fmr" % n)
+        with open(path, "wb") as f:
+            f.write(moved_record(bases[n % len(bases)], rng))
+        paths.append(path)
+    listing = os.path.join(scratch, "gallery.txt")
+    with open(listing, "w") as f:
+        f.write("\n".join(paths) + "\n")
+    probe = os.path.join(scratch, "probe.fmr")
+    with open(probe, "wb") as f:
+        f.write(bases[0])
+    match = os.path.join(build, "bin", "zarn-match")
+    times = []
+    for _ in range(3):
+        start = time.perf_counter()
+        subprocess.run([match, "--gallery-list", listing, probe], check=True,
+                       stdout=subprocess.DEVNULL)
+        times.append(time.perf_counter() - start)
+    best = statistics.median(times)
+    print("speed: one probe against %d templates: %.2f s (%.0f us per template), "
+          "%d base templates" % (size, best, 1e6 * best / size, len(bases)))
+
+
+def rates(genuine, impostor):
+    genuine, impostor = sorted(genuine), sorted(impostor, reverse=True)
+    best = (2, 0)
+    for t in sorted(set(genuine + impostor)):
+        fnmr = sum(g < t for g in genuine) / len(genuine)
+        fmr = sum(i >= t for i in impostor) / len(impostor)
+        if abs(fnmr - fmr) < best[0]:
+            best = (abs(fnmr - fmr), (fnmr + fmr) / 2)
+
+    def fnmr_at(fmr):
+        index = int(fmr * len(impostor))
+        threshold = impostor[index] + 1e-9 if index < len(impostor) else -1
+        return sum(g < threshold for g in genuine) / len(genuine)
+
+    return best[1], fnmr_at(0.01), fnmr_at(0.0001)
+
+
+def accuracy(build, folder, scratch):
+    cli = os.path.join(build, "bin", "zarn-cli")
+    match = os.path.join(build, "bin", "zarn-match")
+    out_dir = os.path.join(scratch, os.path.basename(folder.rstrip("/")))
+    os.makedirs(out_dir)
+    paths, failed = [], 0
+    for name in sorted(os.listdir(folder)):
+        if not name.endswith(".png"):
+            continue
+        out = subprocess.run([cli, os.path.join(folder, name)], capture_output=True, text=True)
+        if out.returncode != 0:
+            failed += 1
+            continue
+        path = os.path.join(out_dir, name[:-4] + ".txt")
+        with open(path, "w") as f:
+            f.write(out.stdout)
+        paths.append(path)
+    finger = lambda p: os.path.basename(p).split("_")[0]
+    genuine, impostor, above40 = [], [], 0
+    start = time.perf_counter()
+    for probe in paths:
+        others = [p for p in paths if p != probe]
+        out = subprocess.run([match, "--fmr", "0.0001", probe] + others, capture_output=True,
+                             text=True, check=True).stdout.split("\n")
+        for line in filter(None, out):
+            score, path, decision = line.split(" ")
+            if finger(path) == finger(probe):
+                genuine.append(float(score))
+            else:
+                impostor.append(float(score))
+                above40 += decision == "match"
+    seconds = time.perf_counter() - start
+    eer, fnmr1, fnmr4 = rates(genuine, impostor)
+    print("accuracy %-14s EER %5.2f%%  FNMR@FMR1%% %5.2f%%  FNMR@FMR0.01%% %5.2f%%  "
+          "FMR at --fmr 0.0001: %.3f%% (%d of %d)  failed to enroll %d  (%.0f s)" %
+          (os.path.basename(folder.rstrip("/")), 100 * eer, 100 * fnmr1, 100 * fnmr4,
+           100 * above40 / len(impostor), above40, len(impostor), failed, seconds))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--build", default=os.path.join(ROOT, "build"))
+    parser.add_argument("--gallery", type=int, default=10000)
+    parser.add_argument("--skip-speed", action="store_true")
+    parser.add_argument("sets", nargs="*")
+    args = parser.parse_args()
+    sets = args.sets
+    if not sets:
+        data = os.path.join(os.path.dirname(ROOT), "shared", "data")
+        if os.path.isdir(data):
+            sets = sorted(os.path.join(data, d) for d in os.listdir(data)
+                          if os.path.isdir(os.path.join(data, d)))
+        else:
+            print("accuracy: no real image sets beside the project; skipped")
+    with tempfile.TemporaryDirectory() as scratch:
+        if not args.skip_speed:
+            speed(args.build, args.gallery, scratch)
+        for folder in sets:
+            accuracy(args.build, folder, scratch)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,113 @@
+#include "options.h"
+
+#include <boost/program_options.hpp>
+#include <fstream>
+#include <iostream>
+#include <stdexcept>
+
+namespace po = boost::program_options;
+
+namespace zarn::match {
+
+namespace {
+
+po::options_description visibleOptions() {
+    po::options_description options("Allowed options");
+    options.add_options()("help,h", "Show help message")(
+        "version,v", "Show current version string of zarn-match")(
+        "gallery-list,l", po::value<std::string>()->value_name("<file>"),
+        "Read gallery template paths from <file>, one per line")(
+        "fmr,r", po::value<double>()->value_name("<rate>"),
+        "Add a match/no-match column at the threshold for false match rate <rate> (e.g. "
+        "0.0001)")("top,t", po::value<std::size_t>()->value_name("<k>"),
+                   "Print only the <k> best gallery templates, best first");
+    return options;
+}
+
+}  // namespace
+
+MatchOptions parseMatchOptions(int argc, char* argv[]) {
+    po::options_description hidden;
+    hidden.add_options()("templates", po::value<std::vector<std::string>>());
+    po::options_description all;
+    all.add(visibleOptions()).add(hidden);
+    po::positional_options_description positional;
+    positional.add("templates", -1);
+    po::variables_map values;
+    po::store(po::command_line_parser(argc, argv).options(all).positional(positional).run(),
+              values);
+    po::notify(values);
+
+    MatchOptions options;
+    options.help = values.count("help") > 0;
+    options.version = values.count("version") > 0;
+    if (options.help || options.version) {
+        return options;
+    }
+    std::vector<std::string> templates;
+    if (values.count("templates")) {
+        templates = values["templates"].as<std::vector<std::string>>();
+    }
+    if (templates.empty()) {
+        throw std::runtime_error("no probe template given");
+    }
+    options.probe = templates.front();
+    options.gallery.assign(templates.begin() + 1, templates.end());
+    if (values.count("gallery-list")) {
+        const auto listed = readGalleryList(values["gallery-list"].as<std::string>());
+        options.gallery.insert(options.gallery.end(), listed.begin(), listed.end());
+    }
+    if (options.gallery.empty()) {
+        throw std::runtime_error("no gallery template given");
+    }
+    if (values.count("fmr")) {
+        const double rate = values["fmr"].as<double>();
+        if (!(rate > 0 && rate <= 1)) {
+            throw std::runtime_error("--fmr must be a rate above 0 and at most 1, such as 0.0001");
+        }
+        options.fmr = rate;
+    }
+    if (values.count("top")) {
+        if (values["top"].as<std::size_t>() == 0) {
+            throw std::runtime_error("--top must be at least 1");
+        }
+        options.top = values["top"].as<std::size_t>();
+    }
+    return options;
+}
+
+std::vector<std::string> readGalleryList(const std::string& listPath) {
+    std::ifstream list(listPath);
+    if (!list) {
+        throw std::runtime_error("cannot read the gallery list " + listPath);
+    }
+    std::vector<std::string> paths;
+    std::string line;
+    while (std::getline(list, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (!line.empty()) {
+            paths.push_back(line);
+        }
+    }
+    if (list.bad()) {
+        throw std::runtime_error("cannot read the gallery list " + listPath);
+    }
+    return paths;
+}
+
+void printMatchUsage(const char* programPath) {
+    std::cout << "Usage:\n  " << programPath
+              << " [options] <probe template> <gallery template>...\n\n"
+              << "Compares the probe with each gallery template and prints one line per gallery\n"
+              << "template: the score, a space, the path. A score s means that a template of\n"
+              << "another finger scores s or more with a chance of 1 in 10^(s/10): 20 is 1 in\n"
+              << "100, 40 is 1 in 10,000. An unusable gallery template gets - as its score.\n"
+              << "Templates are ISO/IEC 19794-2:2005 finger minutiae records, as raw bytes or\n"
+              << "as hexadecimal text (zarn-cli's plain, cstyle or pretty output).\n"
+              << "Exit status: 0 done, 1 bad command line, 2 an unusable template.\n\n"
+              << visibleOptions() << std::endl;
+}
+
+}  // namespace zarn::match

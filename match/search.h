@@ -1,0 +1,34 @@
+// One probe against a gallery: every template read and prepared once, each
+// compared with the probe, the results kept in gallery order or ranked.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "matcher.h"
+
+namespace zarn::match {
+
+// A template ready for comparison: one prepared view per view of its record.
+using PreparedTemplate = std::vector<PreparedView>;
+
+// A probe, compared with many templates, also keeps the neighbour reach that
+// speeds each comparison up; a gallery template, compared once, does not.
+enum class TemplateRole { Probe, Gallery };
+PreparedTemplate prepareTemplate(const std::vector<FingerView>& views, TemplateRole role);
+
+// The raw similarity of two templates: their best pair of views.
+float compareTemplates(const PreparedTemplate& probe, const PreparedTemplate& gallery);
+
+struct Comparison {
+    std::string path;
+    std::optional<double> score;  // none when the gallery template was unusable
+};
+
+// The K best comparisons, best first (ties in gallery order); the unusable
+// ones are left out.
+std::vector<Comparison> topComparisons(std::vector<Comparison> comparisons, std::size_t k);
+
+}  // namespace zarn::match

@@ -1,0 +1,154 @@
+// zarn-match end to end: the output lines, the decision column, the search,
+// the gallery list, and what unusable templates and command lines do.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "match_fixtures.h"
+#include "run_tool.h"
+
+namespace zarn::test {
+namespace {
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+double scoreOf(const std::string& line) {
+    return std::stod(line.substr(0, line.find(' ')));
+}
+
+class ZarnMatch : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // One finger in all the forms a user may hold, another finger raw.
+        const auto first = sampleRecord("finger1_1");
+        const std::string raw(first.begin(), first.end());
+        writeFile(dir / "probe.fmr", raw);
+        writeFile(dir / "same-plain.txt", plainHex(sampleRecord("finger1_2")));
+        writeFile(dir / "same-pretty.txt", prettyHex(sampleRecord("finger1_3")));
+        writeFile(dir / "same-cstyle.txt", cstyleHex(sampleRecord("finger1_4")));
+        const auto other = sampleRecord("finger2_1");
+        writeFile(dir / "other.fmr", std::string(other.begin(), other.end()));
+        writeFile(dir / "garbage.txt", "not a template\n");
+    }
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+    TempDir dir;
+};
+
+TEST_F(ZarnMatch, OneLinePerGalleryTemplateInGalleryOrder) {
+    const ToolRun run = runTool({path("probe.fmr"), path("other.fmr"), path("same-plain.txt"),
+                                 path("same-pretty.txt"), path("same-cstyle.txt")});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    const auto lines = linesOf(run.out);
+    ASSERT_EQ(lines.size(), 4u) << run.out;
+    const char* names[] = {"other.fmr", "same-plain.txt", "same-pretty.txt", "same-cstyle.txt"};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(lines[i].substr(lines[i].find(' ') + 1), path(names[i]));
+        // "12.3 path": one decimal.
+        EXPECT_EQ(lines[i].find('.'), lines[i].find(' ') - 2) << lines[i];
+    }
+    EXPECT_LT(scoreOf(lines[0]), 20);
+    for (std::size_t i = 1; i < 4; ++i) {
+        EXPECT_GT(scoreOf(lines[i]), 40) << lines[i];
+    }
+}
+
+TEST_F(ZarnMatch, FmrAddsTheDecision) {
+    const ToolRun run =
+        runTool({"--fmr", "0.0001", path("probe.fmr"), path("same-plain.txt"), path("other.fmr")});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const auto lines = linesOf(run.out);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].substr(lines[0].find(' ')), " " + path("same-plain.txt") + " match");
+    EXPECT_EQ(lines[1].substr(lines[1].find(' ')), " " + path("other.fmr") + " no-match");
+    for (const char* rate : {"0", "-0.1", "2", "abc"}) {
+        const ToolRun bad = runTool({"--fmr", rate, path("probe.fmr"), path("other.fmr")});
+        EXPECT_EQ(bad.exitStatus, 1) << rate;
+        EXPECT_EQ(bad.out, "");
+        EXPECT_NE(bad.err, "") << rate;
+    }
+}
+
+TEST_F(ZarnMatch, TopListsTheBestFirst) {
+    const ToolRun run =
+        runTool({"--top", "2", path("probe.fmr"), path("other.fmr"), path("same-plain.txt"),
+                 path("same-pretty.txt"), path("same-cstyle.txt")});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const auto lines = linesOf(run.out);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_GE(scoreOf(lines[0]), scoreOf(lines[1]));
+    EXPECT_EQ(run.out.find("other.fmr"), std::string::npos);
+    EXPECT_EQ(runTool({"--top", "0", path("probe.fmr"), path("other.fmr")}).exitStatus, 1);
+}
+
+TEST_F(ZarnMatch, GalleryListAddsToTheNamedGallery) {
+    writeFile(dir / "list.txt", path("same-plain.txt") + "\r\n\n" + path("other.fmr") + "\n");
+    const ToolRun run =
+        runTool({"--gallery-list", path("list.txt"), path("probe.fmr"), path("same-pretty.txt")});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const auto lines = linesOf(run.out);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[0].find("same-pretty.txt"), std::string::npos);
+    EXPECT_NE(lines[1].find("same-plain.txt"), std::string::npos);
+    EXPECT_NE(lines[2].find("other.fmr"), std::string::npos);
+
+    const ToolRun missing = runTool({"-l", path("no-list.txt"), path("probe.fmr")});
+    EXPECT_EQ(missing.exitStatus, 1);
+    EXPECT_NE(missing.err.find("no-list.txt"), std::string::npos);
+}
+
+TEST_F(ZarnMatch, AnUnusableGalleryTemplateKeepsItsLine) {
+    const ToolRun run = runTool(
+        {path("probe.fmr"), path("garbage.txt"), path("missing.fmr"), path("same-plain.txt")});
+    EXPECT_EQ(run.exitStatus, 2);
+    const auto lines = linesOf(run.out);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "- " + path("garbage.txt"));
+    EXPECT_EQ(lines[1], "- " + path("missing.fmr"));
+    EXPECT_GT(scoreOf(lines[2]), 40);
+    EXPECT_NE(run.err.find("gallery " + path("garbage.txt") +
+                           ": empty, or neither a record nor its hexadecimal text"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("gallery " + path("missing.fmr") + ": cannot be read"),
+              std::string::npos)
+        << run.err;
+}
+
+TEST_F(ZarnMatch, AnUnusableProbeStopsBeforeAnyComparison) {
+    const ToolRun run = runTool({path("garbage.txt"), path("probe.fmr"), path("other.fmr")});
+    EXPECT_EQ(run.exitStatus, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("probe " + path("garbage.txt")), std::string::npos) << run.err;
+}
+
+TEST_F(ZarnMatch, HelpVersionAndIncompleteCommandLines) {
+    const ToolRun help = runTool({"--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_NE(help.out.find("--gallery-list"), std::string::npos);
+    EXPECT_NE(help.out.find("1 in 10,000"), std::string::npos);
+    const ToolRun version = runTool({"--version"});
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_EQ(version.out, "1.0.0\n");
+    EXPECT_EQ(runTool({}).exitStatus, 1);
+    const ToolRun noGallery = runTool({path("probe.fmr")});
+    EXPECT_EQ(noGallery.exitStatus, 1);
+    EXPECT_NE(noGallery.err.find("no gallery template given"), std::string::npos);
+    EXPECT_EQ(runTool({"--bogus", path("probe.fmr")}).exitStatus, 1);
+}
+
+TEST_F(ZarnMatch, AFailedStandardOutputIsAFailure) {
+    const ToolRun run = runTool({path("probe.fmr"), path("other.fmr")}, {}, "/dev/full");
+    EXPECT_EQ(run.exitStatus, 2);
+    EXPECT_NE(run.err.find("failed to write the scores"), std::string::npos) << run.err;
+}
+
+}  // namespace
+}  // namespace zarn::test
