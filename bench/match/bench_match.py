@@ -22,7 +22,7 @@ import sys
 import tempfile
 import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from real_sets import ROOT, default_sets
 
 
 def moved_record(record, rng):
@@ -152,14 +152,9 @@ def main():
     parser.add_argument("--skip-speed", action="store_true")
     parser.add_argument("sets", nargs="*")
     args = parser.parse_args()
-    sets = args.sets
+    sets = args.sets or default_sets()
     if not sets:
-        data = os.path.join(os.path.dirname(ROOT), "shared", "data")
-        if os.path.isdir(data):
-            sets = sorted(os.path.join(data, d) for d in os.listdir(data)
-                          if os.path.isdir(os.path.join(data, d)))
-        else:
-            print("accuracy: no real image sets beside the project; skipped")
+        print("accuracy: no real image sets beside the project; skipped")
     with tempfile.TemporaryDirectory() as scratch:
         if not args.skip_speed:
             speed(args.build, args.gallery, scratch)

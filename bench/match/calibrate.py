@@ -22,7 +22,7 @@ import subprocess
 import sys
 import tempfile
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from real_sets import ROOT, default_sets
 # The table stops where fewer impostor scores than this lie above a point:
 # beyond, one chance score would move it.
 MIN_TAIL_COUNT = 5
@@ -94,12 +94,7 @@ def main():
     parser.add_argument("--write", action="store_true", help="rewrite match/impostor_tail.inc")
     parser.add_argument("sets", nargs="*")
     args = parser.parse_args()
-    sets = args.sets
-    if not sets:
-        data = os.path.join(os.path.dirname(ROOT), "shared", "data")
-        if os.path.isdir(data):
-            sets = sorted(os.path.join(data, d) for d in os.listdir(data)
-                          if os.path.isdir(os.path.join(data, d)))
+    sets = args.sets or default_sets()
     cli = os.path.join(args.build, "bin", "zarn-cli")
     with tempfile.TemporaryDirectory() as scratch:
         generated = os.path.join(scratch, "generated")
