@@ -125,9 +125,15 @@ std::vector<FingerView> templateViews(const std::vector<std::uint8_t>& contents,
 }
 
 std::vector<FingerView> readTemplateFile(const std::string& path) {
+    // Only a regular file is read: a directory is no template, and a pipe or
+    // device could block the run or never end.
     std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
+    const auto status = std::filesystem::status(path, error);
+    if (std::filesystem::is_directory(status)) {
         throw unusable(path, "cannot be read: it is a directory");
+    }
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        throw unusable(path, "cannot be read: not a regular file");
     }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
