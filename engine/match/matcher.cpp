@@ -27,6 +27,10 @@ constexpr float kNeighbourTurnTolerance = 0.52f;     // about 30 degrees
 // The best local pairings each propose a transform; these many are tested.
 constexpr std::size_t kCandidates = 60;
 constexpr std::size_t kRefined = 4;
+// A pair of minutiae whose neighbourhoods agree less than this proposes no
+// transform: such weak agreement is what any two fingers show, and leaving
+// it out spares most of the work of comparing different fingers.
+constexpr float kMinSeedSimilarity = 0.2f;
 // Pairing tolerances under a candidate transform, and how far the position
 // tolerance widens away from the paired area for elastic distortion.
 constexpr float kPairDistance = 9;
@@ -565,12 +569,13 @@ ViewAlignment alignViews(const PreparedView& from, const PreparedView& to) {
     seeds.reserve(kCandidates + 1);
     for (std::size_t i = 0; i < a.size(); ++i) {
         for (std::size_t k = 0; k < b.size(); ++k) {
-            const float floor = seeds.size() < kCandidates ? 0 : seeds.front().similarity;
-            if (floor > 0 && similarityBound(reach[i], sa[i].count, sb[k]) < floor - 1e-4f) {
+            const float floor =
+                seeds.size() < kCandidates ? kMinSeedSimilarity : seeds.front().similarity;
+            if (similarityBound(reach[i], sa[i].count, sb[k]) < floor - 1e-4f) {
                 continue;
             }
             const float s = localSimilarity(sa[i], sb[k], floor);
-            if (s <= 0) {
+            if (s <= kMinSeedSimilarity) {
                 continue;
             }
             const Seed seed{s, i, k};
