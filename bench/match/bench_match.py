@@ -3,8 +3,8 @@
 
 speed:    one probe against a gallery of N templates (default 10,000) listed in a file,
           the whole process timed (reading every template included), median of 3 runs.
-          The gallery is made of templates of generated fingers (zarn-fingergen, zarn-cli),
-          each placed again under a random rotation and shift, as other impressions are.
+          The gallery is made of templates (zarn-cli) of generated fingers, and apart of the
+          real sets, each placed again under a random rotation and shift.
 accuracy: every ordered pair of templates of each set folder given (default: the sets
           under ../shared/data beside the project when it exists), scored by zarn-match;
           EER and FNMR at FMR 1% and 0.01%, with the calibrated threshold's own FMR.
@@ -50,20 +50,36 @@ def moved_record(record, rng):
     return header + body
 
 
-def speed(build, size, scratch):
+def templates_of(cli, images):
+    bases = []
+    for image in images:
+        out = subprocess.run([cli, image], capture_output=True, text=True)
+        if out.returncode == 0:
+            bases.append(bytes.fromhex(out.stdout.strip()))
+    return bases
+
+
+def speed_bases(build, sets, scratch):
+    """Template sources for the search gallery: generated fingers, and the real
+    sets when at hand (the generator's prints resemble one another more than
+    real fingers do, which makes comparing them slower)."""
     cli = os.path.join(build, "bin", "zarn-cli")
     generated = os.path.join(scratch, "generated")
     subprocess.run([os.path.join(build, "bin", "zarn-fingergen"), "-o", generated, "-n", "50",
                     "-i", "4", "-s", "11"], check=True, stdout=subprocess.DEVNULL)
-    bases = []
-    for name in sorted(os.listdir(generated)):
-        if name.endswith(".png"):
-            out = subprocess.run([cli, os.path.join(generated, name)], capture_output=True,
-                                 text=True)
-            if out.returncode == 0:
-                bases.append(bytes.fromhex(out.stdout.strip()))
+    sources = [("generated fingers", templates_of(
+        cli, [os.path.join(generated, n) for n in sorted(os.listdir(generated))
+              if n.endswith(".png")]))]
+    real = [os.path.join(folder, n) for folder in sets for n in sorted(os.listdir(folder))
+            if n.endswith(".png")]
+    if real:
+        sources.append(("real prints", templates_of(cli, real)))
+    return sources
+
+
+def speed(build, size, scratch, title, bases):
     rng = random.Random(5)
-    gallery_dir = os.path.join(scratch, "gallery")
+    gallery_dir = os.path.join(scratch, "gallery-" + title.replace(" ", "-"))
     os.makedirs(gallery_dir)
     paths = []
     for n in range(size):
@@ -71,10 +87,10 @@ def speed(build, size, scratch):
         with open(path, "wb") as f:
             f.write(moved_record(bases[n % len(bases)], rng))
         paths.append(path)
-    listing = os.path.join(scratch, "gallery.txt")
+    listing = gallery_dir + ".txt"
     with open(listing, "w") as f:
         f.write("\n".join(paths) + "\n")
-    probe = os.path.join(scratch, "probe.fmr")
+    probe = gallery_dir + "-probe.fmr"
     with open(probe, "wb") as f:
         f.write(bases[0])
     match = os.path.join(build, "bin", "zarn-match")
@@ -85,8 +101,8 @@ def speed(build, size, scratch):
                        stdout=subprocess.DEVNULL)
         times.append(time.perf_counter() - start)
     best = statistics.median(times)
-    print("speed: one probe against %d templates: %.2f s (%.0f us per template), "
-          "%d base templates" % (size, best, 1e6 * best / size, len(bases)))
+    print("speed: one probe against %d templates of %s: %.2f s (%.0f us per template), "
+          "from %d base templates" % (size, title, best, 1e6 * best / size, len(bases)))
 
 
 def rates(genuine, impostor):
@@ -157,7 +173,8 @@ def main():
         print("accuracy: no real image sets beside the project; skipped")
     with tempfile.TemporaryDirectory() as scratch:
         if not args.skip_speed:
-            speed(args.build, args.gallery, scratch)
+            for title, bases in speed_bases(args.build, sets, scratch):
+                speed(args.build, args.gallery, scratch, title, bases)
         for folder in sets:
             accuracy(args.build, folder, scratch)
 
