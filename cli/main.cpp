@@ -10,6 +10,7 @@
 #include "options.h"
 #include "output_format.h"
 #include "print_template.h"
+#include "process_memory.h"
 #include "usage.h"
 
 namespace po = boost::program_options;
@@ -65,6 +66,7 @@ int run(int argc, char* argv[]) {
 
 int main(int argc, char* argv[]) {
     zarn::useFileCodePageForPaths();
+    zarn::keepLargeBlocksInHeap();
     try {
         return run(argc, argv);
     } catch (const zarn::OutputWriteError& error) {

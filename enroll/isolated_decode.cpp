@@ -1,6 +1,9 @@
 #include "isolated_decode.h"
 
 #include <fcntl.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -132,6 +135,11 @@ std::optional<GrayImage> decodeGrayImageIsolated(const std::string& fileName) {
     if (pipe2(channel, O_CLOEXEC) != 0) {
         return std::nullopt;
     }
+#if defined(__GLIBC__)
+    // fork copies the page tables of all the parent has touched: the heap an
+    // earlier image's extraction left behind goes back first.
+    malloc_trim(0);
+#endif
     const pid_t child = fork();
     if (child < 0) {
         close(channel[0]);
