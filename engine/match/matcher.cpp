@@ -159,7 +159,11 @@ std::vector<LocalStructure> localStructures(const std::vector<Minutia>& minutiae
             }
         }
         const std::size_t keep = std::min(kNeighbours, byDistance.size());
-        std::partial_sort(byDistance.begin(), byDistance.begin() + keep, byDistance.end());
+        // The nearest `keep`, nearest first (the index breaks ties).
+        if (keep < byDistance.size()) {
+            std::nth_element(byDistance.begin(), byDistance.begin() + keep, byDistance.end());
+        }
+        std::sort(byDistance.begin(), byDistance.begin() + keep);
         LocalStructure& s = result[i];
         s.count = keep;
         for (std::size_t k = 0; k < keep; ++k) {
