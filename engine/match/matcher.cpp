@@ -147,28 +147,43 @@ float similarityBound(const NeighbourReach& reachA, std::size_t countA, const Lo
 std::vector<LocalStructure> localStructures(const std::vector<Minutia>& minutiae) {
     const std::size_t n = minutiae.size();
     std::vector<LocalStructure> result(n);
-    std::vector<std::pair<float, std::size_t>> byDistance;
     for (std::size_t i = 0; i < n; ++i) {
         const Minutia& m = minutiae[i];
-        byDistance.clear();
+        // The kNeighbours nearest so far, nearest first; of two at the same
+        // distance the earlier minutia comes first.
+        std::array<float, kNeighbours> nearest{};
+        std::array<std::size_t, kNeighbours> which{};
+        std::size_t kept = 0;
         for (std::size_t j = 0; j < n; ++j) {
             const float dx = minutiae[j].x - m.x, dy = minutiae[j].y - m.y;
-            const float d = std::sqrt(dx * dx + dy * dy);
-            if (j != i && d >= kMinNeighbourDistance && d <= kMaxNeighbourDistance) {
-                byDistance.emplace_back(d, j);
+            const float squared = dx * dx + dy * dy;
+            // Clearly farther than the farthest kept: no square root needed
+            // (the margin covers its rounding).
+            const float farthest =
+                kept == kNeighbours ? nearest[kNeighbours - 1] : kMaxNeighbourDistance;
+            if (squared > farthest * farthest * 1.0001f) {
+                continue;
             }
+            const float d = std::sqrt(squared);
+            if (j == i || d < kMinNeighbourDistance || d > kMaxNeighbourDistance ||
+                (kept == kNeighbours && d >= nearest[kNeighbours - 1])) {
+                continue;
+            }
+            std::size_t slot = std::min(kept, kNeighbours - 1);
+            while (slot > 0 && nearest[slot - 1] > d) {
+                nearest[slot] = nearest[slot - 1];
+                which[slot] = which[slot - 1];
+                --slot;
+            }
+            nearest[slot] = d;
+            which[slot] = j;
+            kept = std::min(kept + 1, kNeighbours);
         }
-        const std::size_t keep = std::min(kNeighbours, byDistance.size());
-        // The nearest `keep`, nearest first (the index breaks ties).
-        if (keep < byDistance.size()) {
-            std::nth_element(byDistance.begin(), byDistance.begin() + keep, byDistance.end());
-        }
-        std::sort(byDistance.begin(), byDistance.begin() + keep);
         LocalStructure& s = result[i];
-        s.count = keep;
-        for (std::size_t k = 0; k < keep; ++k) {
-            const Minutia& o = minutiae[byDistance[k].second];
-            s.distance[k] = byDistance[k].first;
+        s.count = kept;
+        for (std::size_t k = 0; k < kept; ++k) {
+            const Minutia& o = minutiae[which[k]];
+            s.distance[k] = nearest[k];
             s.bearing[k] = wrapAngle(bearingOf(o.x - m.x, o.y - m.y) - m.direction);
             s.turn[k] = wrapAngle(o.direction - m.direction);
             s.cells[k] = cellOf(s.distance[k], s.bearing[k], s.turn[k]);
