@@ -105,9 +105,13 @@ constexpr float kGapMaxAngle = 0.75f;
 // cluster test; this many neighbours or more mark a cluster.
 constexpr float kClusterPeriods = 1.6f;
 constexpr int kClusterMaxNeighbours = 4;
-// Minutiae nearer than this to the foreground border are dropped: the mask edge cuts
-// ridges into false endings.
-constexpr float kBorderMargin = 12.0f;
+// Minutiae nearer than this to the foreground border or the image frame are dropped:
+// the mask is only block-accurate, and thinning leaves stubs where ridges meet its edge.
+// Larger loses true minutiae at the edge of the print, which other matchers count on.
+constexpr float kBorderMargin = 4.0f;
+// A ridge ending whose gap ahead runs into the background within this many periods is
+// where the mask edge cut its ridge; longer also drops true endings facing the edge.
+constexpr float kCutReachPeriods = 2.0f;
 // Largest angle (radians) between a minutia's traced direction and the smoothed ridge
 // flow; beyond it the trace followed noise.
 constexpr float kMaxFlowDeviation = 0.5f;
