@@ -135,8 +135,10 @@ constexpr float kClarityResponseFull = 0.55f;
 constexpr float kClarityWeightCoherence = 0.4f;
 constexpr float kClarityWeightContrast = 0.25f;
 constexpr float kClarityWeightResponse = 0.35f;
-// Share of a minutia's quality lost when it sits right at the foreground border.
-constexpr float kBorderQualityPenalty = 0.5f;
+// Share of a minutia's quality lost when it sits right at the foreground border: higher
+// ranks minutiae at the edge of the print, where skin and mask are least sure, behind the
+// interior ones for matchers and the merge.
+constexpr float kBorderQualityPenalty = 0.7f;
 // Distance to the border at which it stops lowering a minutia's quality.
 constexpr float kBorderFullQuality = 40.0f;
 // Minutia quality at or above which a minutia counts as reliable.
