@@ -99,7 +99,7 @@ def extract_mindtct(png, xyt):
     return count_lines(xyt)
 
 
-def extract_all(name, extract, images, folder, jobs, cached):
+def extract_all(extract, images, folder, jobs, cached):
     """xyt path per image (None for a failure to enroll); peers' results are kept between runs."""
     os.makedirs(folder, exist_ok=True)
 
@@ -205,7 +205,7 @@ def main():
         templates = {}
         for label, extract, cached in extractors:
             out = os.path.join(work, name, label)
-            templates[label] = extract_all(label, extract, images, out, args.jobs, cached)
+            templates[label] = extract_all(extract, images, out, args.jobs, cached)
             genuine, impostor = score_pairs(templates[label], templates[label], fingers, out, False)
             eer, at_one = error_rates(genuine, impostor)
             made = [x for x in templates[label].values() if x]
