@@ -20,6 +20,12 @@ echo "== Multi-impression merge: merged (1-3) against single (1) templates, spee
 "$build/bin/bench_merge" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 /usr/bin/time -v "$build/bin/zarn-merge-once" 2>&1 | grep -E "status|Maximum resident"
 
+echo "== Real sets: our matcher on our templates, every pair (EER, FNMR@FMR1%, time per image)"
+"$build/bin/own_matcher_eer"
+
+echo "== Interoperability: bozorth3 on our templates beside mindtct's and FingerJetFX's"
+"$(dirname "$0")/../bench/interop/interop.py" --cli "$build/bin/zarn-cli"
+
 echo "== Whole process, one per image (interleaved with FingerJetFX when built by the peers script)"
 python3 bench/process/bench_process.py --tool "$build/bin/zarn-cli" \
     --reference "${PEERS:-/tmp/zarn-peers}/bin/fjfx_extract {pgm} {out}"

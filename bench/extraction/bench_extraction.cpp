@@ -1,39 +1,28 @@
-// Extraction speed at typical sensor sizes, on synthetic prints and, when the shared
-// development images exist, on real prints cropped or mirror-tiled to each size.
+// Extraction speed at typical sensor sizes, on synthetic prints and, when real prints exist
+// (the folder given, or ../shared/data beside the project), on those cropped or mirror-tiled
+// to each size. usage: bench_extraction [benchmark options] [FOLDER]
 #include <benchmark/benchmark.h>
-#include <stb_image.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "extract.h"
+#include "real_sets.h"
 #include "synthetic_print.h"
 
 namespace {
 
 using zarn::GrayPlane;
 
-constexpr const char* kRealImages = "/work/shared/data";
 const int kSizes[][2] = {{256, 256}, {388, 374}, {500, 500}, {1000, 1000}};
 
-std::vector<GrayPlane> loadRealImages() {
+// Every PNG below `folder` (the shared development sets by default) as a grey plane.
+std::vector<GrayPlane> loadRealImages(const std::string& folder) {
     std::vector<GrayPlane> images;
-    std::error_code ec;
-    std::vector<std::filesystem::path> paths;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(kRealImages, ec))
-        if (entry.path().extension() == ".png")
-            paths.push_back(entry.path());
-    std::sort(paths.begin(), paths.end());
-    for (const auto& path : paths) {
-        int w = 0, h = 0, channels = 0;
-        unsigned char* data = stbi_load(path.c_str(), &w, &h, &channels, 1);
-        if (!data)
-            continue;
-        GrayPlane image(w, h);
-        std::copy(data, data + static_cast<std::size_t>(w) * h, image.pixels.begin());
-        stbi_image_free(data);
+    for (const zarn::bench::GreyImage& png : zarn::bench::loadPngs(folder, true)) {
+        GrayPlane image(png.width, png.height);
+        std::copy(png.pixels.begin(), png.pixels.end(), image.pixels.begin());
         images.push_back(std::move(image));
     }
     return images;
@@ -72,7 +61,9 @@ void runExtraction(benchmark::State& state, const std::vector<GrayPlane>& images
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    const std::vector<GrayPlane> real = loadRealImages();
+    // What Google Benchmark leaves is an optional folder of real prints.
+    const std::string folder = argc > 1 ? argv[1] : zarn::bench::sharedDataFolder();
+    const std::vector<GrayPlane> real = loadRealImages(folder);
     for (const auto& size : kSizes) {
         const int w = size[0], h = size[1];
         const std::string tag = std::to_string(w) + "x" + std::to_string(h);

@@ -2,7 +2,7 @@
 // one impression? For every finger, (a) impression 1 alone and (b) impressions 1-3 merged are
 // each scored against impressions 4-8 of every finger; genuine and impostor scores give the
 // EER and the FNMR at FMR 1%. Runs on generated fingers, and on the real sets in
-// /work/shared/data (or the folders given) when they exist.
+// ../shared/data beside the project (or the folder given) when they exist.
 #include <stb_image.h>
 
 #include <algorithm>
@@ -13,10 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "error_rates.h"
 #include "extract.h"
 #include "generated_fingers.h"
 #include "matcher.h"
 #include "merge.h"
+#include "real_sets.h"
 
 using namespace zarn;
 
@@ -24,43 +26,6 @@ namespace {
 
 constexpr int kEnrolled = 3;  // impressions 1-3 build the merged template
 constexpr int kProbes = 5;    // impressions 4-8 are scored against it
-
-struct Rates {
-    double eer = 0;
-    double fnmrAtFmr1 = 0;
-};
-
-// Rates over all thresholds: a score at or above the threshold is a match.
-Rates rates(std::vector<float> genuine, std::vector<float> impostor) {
-    std::sort(genuine.begin(), genuine.end());
-    std::sort(impostor.begin(), impostor.end());
-    std::vector<float> thresholds = genuine;
-    thresholds.insert(thresholds.end(), impostor.begin(), impostor.end());
-    thresholds.push_back(2.0f);
-    std::sort(thresholds.begin(), thresholds.end());
-    Rates r;
-    r.eer = 1;
-    r.fnmrAtFmr1 = 1;
-    double bestGap = 2;
-    for (float t : thresholds) {
-        const double fnmr =
-            static_cast<double>(std::lower_bound(genuine.begin(), genuine.end(), t) -
-                                genuine.begin()) /
-            static_cast<double>(genuine.size());
-        const double fmr =
-            static_cast<double>(impostor.end() -
-                                std::lower_bound(impostor.begin(), impostor.end(), t)) /
-            static_cast<double>(impostor.size());
-        if (std::abs(fnmr - fmr) < bestGap) {
-            bestGap = std::abs(fnmr - fmr);
-            r.eer = (fnmr + fmr) / 2;
-        }
-        if (fmr <= 0.01) {
-            r.fnmrAtFmr1 = std::min(r.fnmrAtFmr1, fnmr);
-        }
-    }
-    return r;
-}
 
 struct Protocol {
     std::vector<float> genuine[2], impostor[2];
@@ -110,8 +75,8 @@ Protocol run(const std::vector<std::vector<FingerView>>& fingers, int rotations)
 }
 
 void report(const std::string& name, const Protocol& p) {
-    const Rates a = rates(p.genuine[0], p.impostor[0]);
-    const Rates b = rates(p.genuine[1], p.impostor[1]);
+    const bench::ErrorRates a = bench::errorRates(p.genuine[0], p.impostor[0]);
+    const bench::ErrorRates b = bench::errorRates(p.genuine[1], p.impostor[1]);
     std::printf("%s: %d enrollments, %zu genuine and %zu impostor scores per template kind\n",
                 name.c_str(), p.merges, p.genuine[0].size(), p.impostor[0].size());
     std::printf("  (a) impression 1 alone      EER %5.1f%%  FNMR@FMR1%% %5.1f%%\n", 100 * a.eer,
@@ -183,8 +148,7 @@ int main(int argc, char** argv) {
     int side = 400;
     bool mixed = false;
     std::uint64_t seed = 7;
-    std::vector<std::string> realSets = {"/work/shared/data/fvc2002-db1b",
-                                         "/work/shared/data/fvc2004-db1b"};
+    std::vector<std::string> realSets = bench::visibleSets();
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--fingers" && i + 1 < argc) {

@@ -44,12 +44,32 @@ struct PositionIndex {
     }
 };
 
+// Whether the line ahead of a ridge ending (away from its ridge) leaves the foreground
+// within `reach` pixels.
+bool endsAtBackground(const ForegroundMask& mask, const Candidate& m, float reach) {
+    const float ux = -std::cos(m.angle), uy = -std::sin(m.angle);
+    const int w = mask.blocks.width * tuning::kBlockSize;
+    const int h = mask.blocks.height * tuning::kBlockSize;
+    for (float d = 2; d <= reach; d += 2) {
+        const int x = static_cast<int>(std::lround(m.x + d * ux));
+        const int y = static_cast<int>(std::lround(m.y + d * uy));
+        if (x < 0 || y < 0 || x >= w || y >= h || !blockAt(mask.blocks, x, y))
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 float distanceToBorder(const ForegroundMask& mask, int x, int y) {
     if (!blockAt(mask.blocks, x, y))
         return 0;
-    return sampleBlockMap(mask.borderDistance, x + 0.5f, y + 0.5f);
+    // The block map is coarse next to the image frame, which is exact in pixels (the last
+    // block row or column may reach a few pixels past the image).
+    const float w = static_cast<float>(mask.blocks.width * tuning::kBlockSize);
+    const float h = static_cast<float>(mask.blocks.height * tuning::kBlockSize);
+    const float frame = std::min({x + 0.5f, y + 0.5f, w - x - 0.5f, h - y - 0.5f});
+    return std::min(frame, sampleBlockMap(mask.borderDistance, x + 0.5f, y + 0.5f));
 }
 
 std::vector<Candidate> removeFalseMinutiae(const std::vector<Candidate>& c,
@@ -75,7 +95,11 @@ std::vector<Candidate> removeFalseMinutiae(const std::vector<Candidate>& c,
         const Candidate& m = c[i];
         const float t = sampleBlockMap(period, m.x + 0.5f, m.y + 0.5f);
         localPeriod[i] = t;
-        if (distanceToBorder(mask, m.x, m.y) < tuning::kBorderMargin)
+        // The mask edge cuts ridges into false endings, not into false forks: an ending
+        // goes when the gap ahead of it runs into the background.
+        if (distanceToBorder(mask, m.x, m.y) < tuning::kBorderMargin ||
+            (m.type == MinutiaType::RidgeEnding &&
+             endsAtBackground(mask, m, tuning::kCutReachPeriods * t)))
             mark(i, DropReason::Border);
         // The trace direction must agree with the smoothed flow (modulo pi).
         if (angleDiff(m.angle, blockAt(field.angle, m.x, m.y), kPi) > tuning::kMaxFlowDeviation)

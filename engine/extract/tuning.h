@@ -93,9 +93,12 @@ constexpr int kSpurPruneLength = 6;
 // Steps traced along the skeleton to measure a minutia's direction.
 constexpr int kDirectionTraceSteps = 11;
 // Distance (in periods) over which a branch that ends or meets another branch marks
-// a spur, a bridge, a lake or a short fragment.
+// a spur, a bridge, a lake or a short fragment. Longer removes more thinning noise but
+// also true minutiae close together (a short ridge between two forks, a small lake).
 constexpr float kSpurPeriods = 0.9f;
-constexpr float kBridgePeriods = 1.25f;
+// A bridge between neighbouring ridges spans about one period, a little more where it
+// slants.
+constexpr float kBridgePeriods = 1.15f;
 constexpr float kShortRidgePeriods = 1.4f;
 // Two endings closer than this (in periods) that face each other are one broken ridge.
 constexpr float kGapPeriods = 1.6f;
@@ -105,9 +108,13 @@ constexpr float kGapMaxAngle = 0.75f;
 // cluster test; this many neighbours or more mark a cluster.
 constexpr float kClusterPeriods = 1.6f;
 constexpr int kClusterMaxNeighbours = 4;
-// Minutiae nearer than this to the foreground border are dropped: the mask edge cuts
-// ridges into false endings.
-constexpr float kBorderMargin = 12.0f;
+// Minutiae nearer than this to the foreground border or the image frame are dropped:
+// the mask is only block-accurate, and thinning leaves stubs where ridges meet its edge.
+// Larger loses true minutiae at the edge of the print, which other matchers count on.
+constexpr float kBorderMargin = 4.0f;
+// A ridge ending whose gap ahead runs into the background within this many periods is
+// where the mask edge cut its ridge; longer also drops true endings facing the edge.
+constexpr float kCutReachPeriods = 2.0f;
 // Largest angle (radians) between a minutia's traced direction and the smoothed ridge
 // flow; beyond it the trace followed noise.
 constexpr float kMaxFlowDeviation = 0.5f;
@@ -128,8 +135,10 @@ constexpr float kClarityResponseFull = 0.55f;
 constexpr float kClarityWeightCoherence = 0.4f;
 constexpr float kClarityWeightContrast = 0.25f;
 constexpr float kClarityWeightResponse = 0.35f;
-// Share of a minutia's quality lost when it sits right at the foreground border.
-constexpr float kBorderQualityPenalty = 0.5f;
+// Share of a minutia's quality lost when it sits right at the foreground border: higher
+// ranks minutiae at the edge of the print, where skin and mask are least sure, behind the
+// interior ones for matchers and the merge.
+constexpr float kBorderQualityPenalty = 0.7f;
 // Distance to the border at which it stops lowering a minutia's quality.
 constexpr float kBorderFullQuality = 40.0f;
 // Minutia quality at or above which a minutia counts as reliable.

@@ -100,14 +100,18 @@ TEST(ExtractMinutiae, DetectionSkipsBlocksNotMarkedUsable) {
     EXPECT_EQ(found[0].x, 80);
 }
 
-// Filters on horizontal ridges of period 9 in a print that fills the image.
+// Filters on horizontal ridges of period 9 in a print that fills the image. The drawing
+// sits kFrame pixels in from the left and right image edges, so the endings drawn near its
+// sides do not face the frame (which ends ridges as the mask edge does); coordinates in
+// and out are the drawing's.
 struct Scene {
+    static constexpr int kFrame = 24;
     ForegroundMask mask;
     OrientationField field;
     Image<float> period;
 
     explicit Scene(int w, int h) {
-        const int bw = (w + 7) / 8, bh = (h + 7) / 8;
+        const int bw = (w + 2 * kFrame + 7) / 8, bh = (h + 7) / 8;
         mask.blocks = Image<std::uint8_t>(bw, bh, 1);
         mask.interior = Image<std::uint8_t>(bw, bh, 1);
         mask.borderDistance = Image<float>(bw, bh, 100.0f);
@@ -118,10 +122,24 @@ struct Scene {
     }
     std::vector<Candidate> filter(const std::vector<Segment>& segments,
                                   std::vector<DropReason>* why = nullptr) const {
+        std::vector<Segment> shifted = segments;
+        for (Segment& seg : shifted) {
+            seg.x0 += kFrame;
+            seg.x1 += kFrame;
+        }
         const Image<std::uint8_t> sk =
-            drawSkeleton(mask.blocks.width * 8, mask.blocks.height * 8, segments);
-        return removeFalseMinutiae(detectMinutiae(sk, mask.interior, 11, 40), mask, field, period,
-                                   why);
+            drawSkeleton(mask.blocks.width * 8, mask.blocks.height * 8, shifted);
+        std::vector<Candidate> kept = removeFalseMinutiae(detectMinutiae(sk, mask.interior, 11, 40),
+                                                          mask, field, period, why);
+        for (Candidate& c : kept)
+            c.x -= kFrame;
+        return kept;
+    }
+    // Foreground ends at pixel column x of the drawing: blocks from there on are background.
+    void cutAt(int x) {
+        for (int by = 0; by < mask.blocks.height; ++by)
+            for (int bx = (x + kFrame) / 8; bx < mask.blocks.width; ++bx)
+                mask.blocks.at(bx, by) = 0;
     }
 };
 
@@ -157,10 +175,10 @@ TEST(ExtractMinutiae, FiltersRemoveTypicalFalseStructuresAndKeepRealOnes) {
 
 TEST(ExtractMinutiae, FiltersDropBorderAgainstFlowAndClusters) {
     Scene scene(160, 100);
-    // Near the border: the blocks around the ending at (150, 50) are 4 px from it.
+    // Near the border: the blocks around the ending at (150, 50) are 3 px from it.
     for (int by = 5; by <= 7; ++by)
-        for (int bx = 17; bx < 20; ++bx)
-            scene.mask.borderDistance.at(bx, by) = 4.0f;
+        for (int bx = (150 + Scene::kFrame) / 8 - 1; bx <= (150 + Scene::kFrame) / 8 + 1; ++bx)
+            scene.mask.borderDistance.at(bx, by) = 3.0f;
     std::vector<DropReason> why;
     std::vector<Candidate> kept = scene.filter({{10, 50, 150, 50}}, &why);
     ASSERT_EQ(kept.size(), 1u);
@@ -169,7 +187,7 @@ TEST(ExtractMinutiae, FiltersDropBorderAgainstFlowAndClusters) {
 
     // A ridge running across the flow the field reports.
     const Scene flat(160, 100);
-    kept = flat.filter({{80, 10, 80, 90}}, &why);
+    kept = flat.filter({{80, 25, 80, 75}}, &why);
     EXPECT_TRUE(kept.empty());
     EXPECT_EQ(std::count(why.begin(), why.end(), DropReason::AgainstFlow), 2);
 
@@ -183,6 +201,27 @@ TEST(ExtractMinutiae, FiltersDropBorderAgainstFlowAndClusters) {
                        &why);
     for (const Candidate& c : kept)
         EXPECT_LT(c.x, 30) << c.x;
+}
+
+// The mask edge cuts ridges into endings that face it; such an ending goes even well
+// inside the border margin, while endings along the edge and forks next to it stay.
+TEST(ExtractMinutiae, EndingsFacingTheMaskEdgeAreCutsOthersNearItStay) {
+    Scene scene(160, 100);
+    scene.cutAt(152);  // background from x = 152 on; the border distances stay generous
+    std::vector<DropReason> why;
+    // Ridges running into the edge, ending 2, 10 and 30 px before it (reach: 2 periods).
+    std::vector<Candidate> kept =
+        scene.filter({{10, 30, 150, 30}, {10, 50, 142, 50}, {10, 70, 122, 70}}, &why);
+    EXPECT_EQ(at(kept, 150, 30), nullptr);
+    EXPECT_EQ(at(kept, 142, 50), nullptr);
+    EXPECT_NE(at(kept, 122, 70), nullptr);
+    EXPECT_EQ(std::count(why.begin(), why.end(), DropReason::Border), 2);
+
+    // A fork whose branches the edge cuts: the fork stays, the cut branch ends go.
+    kept = scene.filter({{60, 50, 134, 50}, {134, 50, 151, 42}, {134, 50, 151, 58}}, &why);
+    EXPECT_NE(at(kept, 134, 50), nullptr);
+    EXPECT_EQ(at(kept, 151, 42), nullptr);
+    EXPECT_EQ(at(kept, 151, 58), nullptr);
 }
 
 // The kept minutiae are the best by quality, and the choice does not depend on the
