@@ -73,6 +73,7 @@ ExtractResult extractFingerViewDebug(const std::uint8_t* pixels, int width, int 
         detectMinutiae(skeleton, mask.interior, tuning::kDirectionTraceSteps, maxTraceSteps());
     std::vector<Candidate> kept = removeFalseMinutiae(candidates, mask, field, period);
     refineDirections(kept, field);
+    placeMinutiae(kept, period);
 
     const Image<float> clarity = ridgeClarity(mask, field, stats, response);
     result.view.minutiae = keepBest(rateMinutiae(kept, mask, clarity), tuning::kMaxMinutiae);

@@ -218,4 +218,16 @@ void refineDirections(std::vector<Candidate>& candidates, const OrientationField
     }
 }
 
+void placeMinutiae(std::vector<Candidate>& candidates, const Image<float>& period) {
+    for (Candidate& c : candidates) {
+        const float t = sampleBlockMap(period, c.x + 0.5f, c.y + 0.5f);
+        // An ending points into its ridge, so its tip lies behind; a fork points into
+        // its crotch, which lies ahead.
+        const float reach = c.type == MinutiaType::RidgeEnding ? -tuning::kEndingTipPeriods * t
+                                                               : tuning::kForkCrotchPeriods * t;
+        c.shiftX = reach * std::cos(c.angle);
+        c.shiftY = reach * std::sin(c.angle);
+    }
+}
+
 }  // namespace zarn

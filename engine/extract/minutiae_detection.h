@@ -22,6 +22,8 @@ struct Branch {
 
 struct Candidate {
     int x = 0, y = 0;
+    // Sub-pixel move from the skeleton pixel to the reported position.
+    float shiftX = 0, shiftY = 0;
     MinutiaType type = MinutiaType::RidgeEnding;
     float angle = 0;  // direction in pixel axes (y down), radians in [0, 2pi)
     int branchCount = 0;
@@ -44,5 +46,11 @@ namespace zarn {
 // minutia, keeping the trace's sense: the flow is steadier than a short trace, the
 // trace knows which way along the flow the minutia points.
 void refineDirections(std::vector<Candidate>& candidates, const OrientationField& field);
+
+// Moves each minutia from its skeleton pixel to where the ridge and valley meet: an
+// ending's skeleton stops short of the ridge's rounded tip, and a fork's skeleton joint
+// lies back towards the stem from the crotch between its branches. Both gaps scale with
+// the local ridge period; the move runs along the minutia's final direction.
+void placeMinutiae(std::vector<Candidate>& candidates, const Image<float>& period);
 
 }  // namespace zarn

@@ -47,8 +47,8 @@ std::vector<Minutia> rateMinutiae(const std::vector<Candidate>& candidates,
     std::vector<Minutia> out;
     for (const Candidate& c : candidates) {
         Minutia m;
-        m.x = static_cast<float>(c.x);
-        m.y = static_cast<float>(c.y);
+        m.x = static_cast<float>(c.x) + c.shiftX;
+        m.y = static_cast<float>(c.y) + c.shiftY;
         // Pixel axes run y down; the record's angles run counter-clockwise as seen.
         m.direction = c.angle > 0 ? twoPi - c.angle : 0.0f;
         if (m.direction >= twoPi)

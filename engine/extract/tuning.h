@@ -122,6 +122,12 @@ constexpr float kMaxFlowDeviation = 0.5f;
 // Weight of the smoothed ridge flow against the skeleton trace in a minutia's final
 // direction: the flow is steadier, the trace follows the minutia's own ridge.
 constexpr float kFlowDirectionWeight = 0.7f;
+// How far (in periods) a minutia's reported position lies from its skeleton pixel: an
+// ending's tip beyond the skeleton's end, a fork's crotch ahead of the skeleton joint.
+// Thinning leaves both gaps at roughly a quarter to a third of a period (half a ridge or
+// valley width); more overshoots into the valley or along the branches.
+constexpr float kEndingTipPeriods = 0.3f;
+constexpr float kForkCrotchPeriods = 0.3f;
 
 // --- Quality ---------------------------------------------------------------------------------
 // Ridge clarity per block mixes orientation coherence, grey contrast (relative to the

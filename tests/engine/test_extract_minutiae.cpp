@@ -11,6 +11,7 @@
 #include "minutiae_detection.h"
 #include "minutiae_filter.h"
 #include "quality.h"
+#include "tuning.h"
 
 namespace zarn {
 namespace {
@@ -88,6 +89,41 @@ TEST(ExtractMinutiae, DetectionFindsForkAndEndsWithTracedDirections) {
         EXPECT_LT(angleDiff(c->angle, e.angle), 0.15f);
         EXPECT_EQ(c->branches[0].stop, BranchStop::Junction);
         EXPECT_NEAR(c->branches[0].length, 30, 2);
+    }
+}
+
+// Reported positions leave the skeleton pixel by a share of the local period: the
+// ending's beyond its tip (away from its ridge), the fork's ahead into its crotch, both
+// on the minutia's own line and never farther than half a period.
+TEST(ExtractMinutiae, PlacementMovesEndingsPastTheTipAndForksIntoTheCrotch) {
+    const Image<std::uint8_t> sk =
+        drawSkeleton(100, 100, {{20, 50, 50, 50}, {50, 50, 80, 30}, {50, 50, 80, 70}});
+    std::vector<Candidate> found = detectMinutiae(sk, Image<std::uint8_t>(13, 13, 1), 11, 40);
+    // Fine ridges on the left (the stem's free end), coarse ones from the fork on.
+    Image<float> period(13, 13, 12.0f);
+    for (int by = 0; by < 13; ++by)
+        for (int bx = 0; bx < 5; ++bx)
+            period.at(bx, by) = 6.0f;
+    placeMinutiae(found, period);
+
+    const Candidate* end = at(found, 20, 50);
+    const Candidate* fork = at(found, 50, 50);
+    ASSERT_NE(end, nullptr);
+    ASSERT_NE(fork, nullptr);
+    EXPECT_LT(end->shiftX, 0.0f);  // into the gap left of the stem's end
+    EXPECT_NEAR(end->shiftY, 0.0f, 0.1f);
+    EXPECT_GT(fork->shiftX, 0.0f);  // between the branches, not up the stem
+    EXPECT_NEAR(fork->shiftY, 0.0f, 0.1f);
+    EXPECT_NEAR(fork->shiftX / -end->shiftX,
+                12.0f / 6.0f * tuning::kForkCrotchPeriods / tuning::kEndingTipPeriods, 0.01f);
+    for (const Candidate& c : found) {
+        SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
+        const float t = c.x < 40 ? 6.0f : 12.0f;
+        EXPECT_LE(std::hypot(c.shiftX, c.shiftY), 0.5f * t);
+        EXPECT_GT(std::hypot(c.shiftX, c.shiftY), 0.1f * t);
+        // Along the minutia's direction, one sense or the other.
+        EXPECT_NEAR(std::abs(std::cos(c.angle) * c.shiftY - std::sin(c.angle) * c.shiftX), 0.0f,
+                    1e-3f);
     }
 }
 
