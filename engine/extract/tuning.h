@@ -36,9 +36,9 @@ constexpr float kSegReferencePercentile = 0.9f;
 constexpr float kSegMinContrast = 7.0f;
 // Contrast relative to the image's strong ridge areas (90th percentile) below which a
 // block is background; low keeps faint edges, high drops smudges and latent ghosts.
-constexpr float kSegRelContrast = 0.32f;
+constexpr float kSegRelContrast = 0.2f;
 // Orientation coherence below which a block is noise rather than ridges.
-constexpr float kSegMinCoherence = 0.22f;
+constexpr float kSegMinCoherence = 0.15f;
 // Majority-vote passes that smooth the block mask.
 constexpr int kSegSmoothPasses = 2;
 // Foreground blobs smaller than this many blocks are removed.
@@ -95,7 +95,7 @@ constexpr int kDirectionTraceSteps = 11;
 // Distance (in periods) over which a branch that ends or meets another branch marks
 // a spur, a bridge, a lake or a short fragment. Longer removes more thinning noise but
 // also true minutiae close together (a short ridge between two forks, a small lake).
-constexpr float kSpurPeriods = 0.9f;
+constexpr float kSpurPeriods = 0.7f;
 // A bridge between neighbouring ridges spans about one period, a little more where it
 // slants.
 constexpr float kBridgePeriods = 1.15f;
@@ -109,9 +109,10 @@ constexpr float kGapMaxAngle = 0.75f;
 constexpr float kClusterPeriods = 1.6f;
 constexpr int kClusterMaxNeighbours = 4;
 // Minutiae nearer than this to the foreground border or the image frame are dropped:
-// the mask is only block-accurate, and thinning leaves stubs where ridges meet its edge.
+// the mask is only block-accurate and reaches up to a block past a faint edge, and
+// thinning leaves stubs where ridges meet its edge.
 // Larger loses true minutiae at the edge of the print, which other matchers count on.
-constexpr float kBorderMargin = 4.0f;
+constexpr float kBorderMargin = 8.0f;
 // A ridge ending whose gap ahead runs into the background within this many periods is
 // where the mask edge cut its ridge; longer also drops true endings facing the edge.
 constexpr float kCutReachPeriods = 2.0f;

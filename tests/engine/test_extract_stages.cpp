@@ -76,9 +76,10 @@ TEST(ExtractStages, SegmentationFindsThePrintAndNotTheBackground) {
     EXPECT_EQ(mask.blocks.at(15, 15), 1);  // centre
     EXPECT_EQ(mask.blocks.at(2, 2), 0);    // corner, far outside the disc
     EXPECT_EQ(mask.blocks.at(15, 2), 0);
-    // About the disc's area in blocks (pi 70^2 / 64 = 240), allowing the block rim.
+    // About the disc's area in blocks (pi 70^2 / 64 = 240), allowing a rim of up to two
+    // blocks: the contrast window reaches a block past the print, and faint edges count.
     EXPECT_GT(mask.foregroundBlocks, 180);
-    EXPECT_LT(mask.foregroundBlocks, 330);
+    EXPECT_LT(mask.foregroundBlocks, 370);
     EXPECT_GT(mask.borderDistance.at(15, 15), 50.0f);
     EXPECT_LT(mask.borderDistance.at(15, 15), 90.0f);
 }
