@@ -95,7 +95,7 @@ constexpr int kDirectionTraceSteps = 11;
 // Distance (in periods) over which a branch that ends or meets another branch marks
 // a spur, a bridge, a lake or a short fragment. Longer removes more thinning noise but
 // also true minutiae close together (a short ridge between two forks, a small lake).
-constexpr float kSpurPeriods = 0.7f;
+constexpr float kSpurPeriods = 0.9f;
 // A bridge between neighbouring ridges spans about one period, a little more where it
 // slants.
 constexpr float kBridgePeriods = 1.15f;
