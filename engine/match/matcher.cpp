@@ -49,6 +49,8 @@ constexpr float kPairBase = 0.15f;
 // sliver of skin cannot score high on a handful of chance pairs.
 constexpr float kMinOverlapCount = 12;
 constexpr float kOverlapMargin = 8;
+constexpr float kDoubtfulWeight = 0.3f;
+constexpr float kClearQuality = 60;
 
 float wrapAngle(float a) {
     // Sums and differences of two wrapped angles need at most one turn added
@@ -447,11 +449,19 @@ std::pair<RigidTransform, Pairing> refine(const std::vector<Minutia>& from,
     return {bestTransform, best};
 }
 
+// How much a minutia counts in a score: one from a clear ridge area fully, a
+// doubtful one less, since it is as likely to be missing from the other view
+// as to be paired.
+float reliability(const Minutia& m) {
+    return kDoubtfulWeight +
+           (1 - kDoubtfulWeight) * std::min(1.0f, static_cast<float>(m.quality) / kClearQuality);
+}
+
 float overlapCount(const std::vector<Minutia>& minutiae, const std::vector<PointF>& hull) {
     float count = 0;
     for (const Minutia& m : minutiae) {
         if (insideHull(hull, {m.x, m.y}, kOverlapMargin)) {
-            ++count;
+            count += reliability(m);
         }
     }
     return std::max(count, kMinOverlapCount);
@@ -647,7 +657,8 @@ ViewAlignment alignViews(const PreparedView& from, const PreparedView& to) {
     // pairs between different fingers rarely do.
     float m = 0;
     for (const auto& [i, k] : result.pairs) {
-        m += kPairBase + (1 - kPairBase) * localSimilarity(sa[i], sb[k]);
+        m += (kPairBase + (1 - kPairBase) * localSimilarity(sa[i], sb[k])) *
+             std::sqrt(reliability(a[i]) * reliability(b[k]));
     }
     const float overlapA = overlapCount(moved, hullOf(b));
     const float overlapB = overlapCount(b, hullOf(moved));
