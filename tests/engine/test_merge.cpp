@@ -100,6 +100,43 @@ TEST(Matcher, SameFingerScoresAboveOtherFingers) {
     EXPECT_EQ(zarn::matchScore(FingerView{}, fingers[0][0]), 0);
 }
 
+// A smudged patch yields many minutiae the other impression lacks; rated
+// doubtful they must not drag a genuine comparison down as clear ones would,
+// while clear views score the same whatever their exact quality.
+TEST(Matcher, DoubtfulMinutiaeWeighLessThanClearOnes) {
+    const auto finger = zarn_test::fakeFinger(500, 500, 7);
+    FakeWindow wa, wb;
+    wa.x0 = 60, wa.y0 = 60, wa.seed = 1;
+    wb.x0 = 110, wb.y0 = 90, wb.angle = 0.2f, wb.seed = 2;
+    const FingerView a = zarn_test::fakeImpression(finger, wa).view;
+    const FingerView b = zarn_test::fakeImpression(finger, wb).view;
+    const auto smudged = [&b](std::uint8_t quality) {
+        FingerView v = b;
+        for (int i = 0; i < 30; ++i) {
+            Minutia m;
+            m.x = 40 + 7 * static_cast<float>(i % 6) + 3 * static_cast<float>(i / 6);
+            m.y = 150 + 9 * static_cast<float>(i / 6);
+            m.direction = 0.7f * static_cast<float>(i % 9);
+            m.quality = quality;
+            v.minutiae.push_back(m);
+        }
+        return v;
+    };
+    const zarn::ViewAlignment doubtful = zarn::alignViews(a, smudged(5));
+    const zarn::ViewAlignment clear = zarn::alignViews(a, smudged(90));
+    EXPECT_TRUE(doubtful.aligned);
+    EXPECT_GT(doubtful.score, 1.3f * clear.score);
+
+    const auto allAt = [](FingerView v, std::uint8_t quality) {
+        for (Minutia& m : v.minutiae) {
+            m.quality = quality;
+        }
+        return v;
+    };
+    EXPECT_FLOAT_EQ(zarn::matchScore(allAt(a, 60), allAt(b, 60)),
+                    zarn::matchScore(allAt(a, 100), allAt(b, 100)));
+}
+
 TEST(Matcher, ConvexHullEnclosesItsPoints) {
     const std::vector<zarn::PointF> square = {{0, 0}, {10, 0}, {10, 10}, {0, 10}, {5, 5}, {2, 8}};
     const auto hull = zarn::convexHull(square);
