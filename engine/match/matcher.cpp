@@ -40,9 +40,9 @@ constexpr float kPairAngle = 0.45f;  // about 26 degrees
 constexpr int kRefineRounds = 3;
 // Two views are taken to show the same skin from this many pairs and this
 // score on; below, different fingers reach it often enough by chance (on
-// real prints about 1 in 700 impostor comparisons pass both).
+// real prints about 1 in 2,000 impostor comparisons pass both).
 constexpr std::size_t kMinAlignedPairs = 8;
-constexpr float kMinAlignedScore = 0.03f;
+constexpr float kMinAlignedScore = 0.032f;
 // Weight of a pair whose neighbourhoods share nothing, against 1 for full agreement.
 constexpr float kPairBase = 0.15f;
 // Overlap counts below this are treated as this, so two views that share a
