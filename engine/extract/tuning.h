@@ -147,7 +147,7 @@ constexpr float kClarityWeightResponse = 0.35f;
 // interior ones for matchers and the merge.
 constexpr float kBorderQualityPenalty = 0.7f;
 // Distance to the border at which it stops lowering a minutia's quality.
-constexpr float kBorderFullQuality = 40.0f;
+constexpr float kBorderFullQuality = 60.0f;
 // Minutia quality at or above which a minutia counts as reliable.
 constexpr int kReliableQuality = 20;
 // Fewer reliable minutiae than this and the view is reported as too poor.
