@@ -84,6 +84,29 @@ TEST(ExtractStages, SegmentationFindsThePrintAndNotTheBackground) {
     EXPECT_LT(mask.borderDistance.at(15, 15), 90.0f);
 }
 
+// A print fading at one edge (a light touch) keeps its faint part, where other matchers
+// still find minutiae; a patch of sensor noise beside it stays background.
+TEST(ExtractStages, SegmentationKeepsAFaintEdgeButNotNoise) {
+    GrayPlane image = stripes(240, 240, 9, 0.8f);
+    std::uint32_t state = 12345;
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 240; ++x) {
+            if (x >= 160) {  // noise of a third of the ridge contrast, no ridges
+                state = state * 1664525u + 1013904223u;
+                image.at(x, y) = static_cast<std::uint8_t>(160 + (state >> 24) % 80 - 40);
+            } else if (y >= 160) {  // a quarter of the contrast
+                image.at(x, y) = static_cast<std::uint8_t>(128 + (image.at(x, y) - 128) / 4);
+            }
+        }
+    const BlockStats stats = computeBlockStats(image.pixels.data(), 240, 240);
+    const OrientationField field = computeOrientation(image.pixels.data(), 240, 240);
+    const ForegroundMask mask = segmentForeground(stats, field);
+    EXPECT_EQ(mask.blocks.at(8, 8), 1);   // clear ridges
+    EXPECT_EQ(mask.blocks.at(8, 25), 1);  // faint ridges
+    EXPECT_EQ(mask.blocks.at(27, 8), 0);  // noise
+    EXPECT_EQ(mask.blocks.at(27, 25), 0);
+}
+
 int countSet(const Image<std::uint8_t>& img) {
     int n = 0;
     for (std::uint8_t p : img.pixels)
