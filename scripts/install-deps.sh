@@ -5,6 +5,9 @@
 #   scripts/install-deps.sh fuzz       also clang with libFuzzer
 #   scripts/install-deps.sh memcheck   also valgrind
 set -euo pipefail
+here=$(dirname "$(realpath "$0")")
+# shellcheck source=scripts/apt-lib.sh
+source "$here/apt-lib.sh"
 
 packages=(
     cmake make g++ pkg-config time
@@ -33,10 +36,8 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 
 echo "Installing: ${missing[*]}"
-sudo_cmd=()
-if [ "$(id -u)" -ne 0 ]; then
-    sudo_cmd=(sudo)
-fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+apt_update
+apt_install -- "${missing[@]}" || {
+    echo "cannot install ${missing[*]}: $APT_FAILURE_REASON" >&2
+    exit 1
+}
