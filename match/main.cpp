@@ -58,7 +58,7 @@ int run(int argc, char* argv[]) {
     }
     std::optional<double> threshold;
     if (options.fmr) {
-        threshold = scoreThreshold(*options.fmr);
+        threshold = zarn::scoreThreshold(*options.fmr);
     }
 
     int status = kExitOk;
@@ -69,7 +69,7 @@ int run(int argc, char* argv[]) {
         try {
             const PreparedTemplate gallery =
                 prepareTemplate(readTemplateFile(path), TemplateRole::Gallery);
-            c.score = calibratedScore(compareTemplates(probe, gallery));
+            c.score = zarn::calibratedScore(compareTemplates(probe, gallery));
         } catch (const std::exception& error) {
             std::cerr << "zarn-match: gallery " << error.what() << std::endl;
             status = kExitBadTemplate;
