@@ -4,15 +4,15 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+
+#include "angles.h"
+#include "relaxation.h"
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace zarn {
 namespace {
-
-constexpr float kPi = 3.14159265358979f;
-constexpr float kTwoPi = 2 * kPi;
 
 // Local structures: the nearest neighbours, not too close to be noise.
 constexpr float kMinNeighbourDistance = 6;
@@ -51,34 +51,6 @@ constexpr float kMinOverlapCount = 12;
 constexpr float kOverlapMargin = 8;
 constexpr float kDoubtfulWeight = 0.3f;
 constexpr float kClearQuality = 60;
-
-float wrapAngle(float a) {
-    // Sums and differences of two wrapped angles need at most one turn added
-    // or taken away, which gives fmod's result exactly.
-    if (a >= 0 && a < kTwoPi) {
-        return a;
-    }
-    if (a >= kTwoPi && a < 2 * kTwoPi) {
-        return a - kTwoPi;
-    }
-    if (a < 0 && a > -kTwoPi) {
-        return a + kTwoPi;
-    }
-    a = std::fmod(a, kTwoPi);
-    return a < 0 ? a + kTwoPi : a;
-}
-
-// Absolute difference of two angles in [0, 2pi), in [0, pi].
-float angleGap(float a, float b) {
-    const float d = std::fabs(a - b);
-    return d > kPi ? kTwoPi - d : d;
-}
-
-// Direction of the vector (dx, dy) in the record's convention (counter-
-// clockwise as seen, y down).
-float bearingOf(float dx, float dy) {
-    return std::atan2(-dy, dx);
-}
 
 // The neighbour grid: distance bins, bearing and turn sectors.
 constexpr float kCellDistance = 10;
@@ -526,6 +498,7 @@ PreparedView prepareView(const FingerView& view) {
     PreparedView prepared;
     prepared.minutiae = view.minutiae;
     prepared.structures = localStructures(view.minutiae);
+    prepared.cylinders = minutiaCylinders(view.minutiae);
     MinutiaGrid& grid = prepared.grid;
     if (view.minutiae.empty()) {
         return prepared;
@@ -662,8 +635,15 @@ ViewAlignment alignViews(const PreparedView& from, const PreparedView& to) {
     }
     const float overlapA = overlapCount(moved, hullOf(b));
     const float overlapB = overlapCount(b, hullOf(moved));
-    result.score = std::min(1.0f, m * m / (overlapA * overlapB));
-    result.aligned = result.pairs.size() >= kMinAlignedPairs && result.score >= kMinAlignedScore;
+    result.pairScore = std::min(1.0f, m * m / (overlapA * overlapB));
+    // The pairing under one transform suffers where the skin stretched; the
+    // cylinders' verdict, which needs no transform, does not. Both must
+    // agree for a high score, which chance agreement of either alone cannot
+    // give.
+    result.score =
+        std::sqrt(result.pairScore * relaxedCylinderScore(a, from.cylinders, b, to.cylinders));
+    result.aligned =
+        result.pairs.size() >= kMinAlignedPairs && result.pairScore >= kMinAlignedScore;
     return result;
 }
 

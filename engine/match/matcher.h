@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "cylinder.h"
 #include "minutia.h"
 
 namespace zarn {
@@ -37,6 +38,9 @@ struct ViewAlignment {
     bool aligned = false;
     RigidTransform transform;
     std::vector<std::pair<std::size_t, std::size_t>> pairs;
+    // How well the minutiae pair up under the transform, 0-1: what decides
+    // whether the alignment is firm enough to place one view in the other.
+    float pairScore = 0;
     float score = 0;  // 0-1, see matchScore
 };
 
@@ -81,6 +85,7 @@ struct MinutiaGrid {
 struct PreparedView {
     std::vector<Minutia> minutiae;
     std::vector<LocalStructure> structures;
+    std::vector<Cylinder> cylinders;
     MinutiaGrid grid;
     // Filled by addNeighbourReach, for a view compared as `from` many times;
     // otherwise each alignment works it out itself.
@@ -91,15 +96,16 @@ void addNeighbourReach(PreparedView& view);
 
 // Finds the rigid transform most minutiae agree on, with a tolerance that
 // grows away from the paired area for elastic skin distortion. `aligned` when
-// enough minutiae pair up, and the score is high enough, to rule out a
+// enough minutiae pair up, and the pair score is high enough, to rule out a
 // chance agreement between different fingers.
 ViewAlignment alignViews(const FingerView& from, const FingerView& to);
 ViewAlignment alignViews(const PreparedView& from, const PreparedView& to);
 
-// Similarity of two views, 0 (nothing in common) to 1: the paired minutiae,
-// each weighted by how well their neighbourhoods agree, relative to the
-// minutiae each view has where the other one also sees the finger, so a
-// template covering more skin is not penalised for its extra area.
+// Similarity of two views, 0 (nothing in common) to 1: the geometric mean of
+// the pair score (the paired minutiae, each weighted by how well their
+// neighbourhoods agree, relative to the minutiae each view has where the
+// other one also sees the finger, so a template covering more skin is not
+// penalised for its extra area) and the relaxed cylinder score (relaxation.h).
 float matchScore(const FingerView& a, const FingerView& b);
 float matchScore(const PreparedView& a, const PreparedView& b);
 

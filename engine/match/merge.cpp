@@ -6,6 +6,7 @@
 #include <numeric>
 #include <utility>
 
+#include "angles.h"
 #include "calibration.h"
 #include "matcher.h"
 
@@ -30,13 +31,6 @@ constexpr int kSupportBonus = 10;
 constexpr std::size_t kMaxMergedMinutiae = 128;
 // Record coordinates have 14 bits.
 constexpr int kMaxCoordinate = (1 << 14) - 1;
-
-constexpr float kPi = 3.14159265358979f;
-
-float angleGap(float a, float b) {
-    float d = std::fmod(std::fabs(a - b), 2 * kPi);
-    return d > kPi ? 2 * kPi - d : d;
-}
 
 // A fingerprint of a view's content, so the views can be put in an order
 // that does not depend on the order they were given in.

@@ -12,7 +12,7 @@ namespace zarn {
 // The chance, per comparison, that an impression of another finger is taken
 // for one of the enrolled finger: lower lets fewer other fingers in, higher
 // refuses fewer genuine impressions that overlap the others little.
-constexpr double kEnrollFalseMatchRate = 1e-3;
+constexpr double kEnrollFalseMatchRate = 1e-4;
 
 struct MergedViews {
     // The impressions accepted as the finger (indices into the input): first
