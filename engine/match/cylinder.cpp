@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "angles.h"
+#include "hull.h"
 #include "match_tuning.h"
-#include "matcher.h"
 
 namespace zarn {
 namespace {

@@ -5,6 +5,51 @@
 
 namespace zarn {
 
+// Local structures (local_structure.h): the nearest neighbours, not too
+// close to be noise.
+constexpr float kMinNeighbourDistance = 6;
+constexpr float kMaxNeighbourDistance = 160;
+// Neighbour agreement tolerances: skin stretches, so distance tolerance grows
+// with the distance.
+constexpr float kNeighbourDistanceTolerance = 6;
+constexpr float kNeighbourDistanceStretch = 0.08f;
+constexpr float kNeighbourBearingTolerance = 0.35f;  // about 20 degrees
+constexpr float kNeighbourTurnTolerance = 0.52f;     // about 30 degrees
+
+// The alignment (pairing.h, matcher.h).
+// The best local pairings each propose a transform; these many are tested.
+constexpr std::size_t kCandidates = 60;
+constexpr std::size_t kRefined = 4;
+// A pair of minutiae whose neighbourhoods agree less than this proposes no
+// transform: such weak agreement is what any two fingers show, and leaving
+// it out spares most of the work of comparing different fingers.
+constexpr float kMinSeedSimilarity = 0.2f;
+// Pairing tolerances under a candidate transform, and how far the position
+// tolerance widens away from the paired area for elastic distortion.
+constexpr float kPairDistance = 9;
+constexpr float kPairStretch = 0.05f;
+constexpr float kPairDistanceMax = 18;
+constexpr float kPairAngle = 0.45f;  // about 26 degrees
+constexpr int kRefineRounds = 3;
+// Two views are taken to show the same skin from this many pairs and this
+// score on; below, different fingers reach it often enough by chance (on
+// real prints about 1 in 2,000 impostor comparisons pass both).
+constexpr std::size_t kMinAlignedPairs = 8;
+constexpr float kMinAlignedScore = 0.032f;
+// The pair score (pair_score.h).
+// Weight of a pair whose neighbourhoods share nothing, against 1 for full agreement.
+constexpr float kPairBase = 0.15f;
+// Overlap counts below this are treated as this, so two views that share a
+// sliver of skin cannot score high on a handful of chance pairs.
+constexpr float kMinOverlapCount = 12;
+// How far outside the other view's hull a minutia still counts as shared.
+constexpr float kOverlapMargin = 8;
+// What a doubtful minutia counts for against a clear one, and the quality
+// from which a minutia is clear: lower makes a smudge weigh less, and also a
+// faint but genuine area.
+constexpr float kDoubtfulWeight = 0.3f;
+constexpr float kClearQuality = 60;
+
 // Minutia cylinders (cylinder.h).
 // Radius of the neighbourhood a cylinder describes: larger tells minutiae
 // apart better but suffers more from distortion and the print's border.
@@ -25,10 +70,6 @@ constexpr std::size_t kCylinderMinNeighbours = 2;
 // and their minutiae turn at most this much (radians) against each other.
 constexpr float kCylinderMinSharedShare = 0.6f;
 constexpr float kCylinderMaxTurn = 1.5708f;
-
-}  // namespace zarn
-
-namespace zarn {
 
 // Relaxation of the cylinder pairs (relaxation.h).
 // How far two pairs' distance (px) and angles (radians) may differ between
@@ -51,5 +92,25 @@ constexpr std::size_t kRelaxMinPairs = 4;
 constexpr std::size_t kRelaxMaxPairs = 12;
 constexpr float kRelaxPairsMidpoint = 20;
 constexpr float kRelaxPairsSteepness = 0.4f;
+
+// Fusing impressions (merge.h).
+// Minutiae of different impressions closer than this (after alignment) and
+// pointing the same way are taken for the same minutia.
+constexpr float kClusterDistance = 13;
+constexpr float kClusterAngle = 0.6f;  // about 35 degrees
+// Clusters closer than this are one minutia split in two.
+constexpr float kTwinDistance = 7;
+// A minutia's place counts as covered by an impression within this distance
+// of the hull of that impression's minutiae.
+constexpr float kCoverMargin = 4;
+// A minutia only one impression covers is kept from this quality on, and one
+// that one of two covering impressions shows from kHalfQuality on.
+constexpr int kLoneQuality = 20;
+constexpr int kHalfQuality = 50;
+// Each further impression that shows a minutia raises its quality this much.
+constexpr int kSupportBonus = 10;
+constexpr std::size_t kMaxMergedMinutiae = 128;
+// Record coordinates have 14 bits.
+constexpr int kMaxCoordinate = (1 << 14) - 1;
 
 }  // namespace zarn

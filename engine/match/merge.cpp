@@ -8,29 +8,11 @@
 
 #include "angles.h"
 #include "calibration.h"
+#include "match_tuning.h"
 #include "matcher.h"
 
 namespace zarn {
 namespace {
-
-// Minutiae of different impressions closer than this (after alignment) and
-// pointing the same way are taken for the same minutia.
-constexpr float kClusterDistance = 13;
-constexpr float kClusterAngle = 0.6f;  // about 35 degrees
-// Clusters closer than this are one minutia split in two.
-constexpr float kTwinDistance = 7;
-// A minutia's place counts as covered by an impression within this distance
-// of the hull of that impression's minutiae.
-constexpr float kCoverMargin = 4;
-// A minutia only one impression covers is kept from this quality on, and one
-// that one of two covering impressions shows from kHalfQuality on.
-constexpr int kLoneQuality = 20;
-constexpr int kHalfQuality = 50;
-// Each further impression that shows a minutia raises its quality this much.
-constexpr int kSupportBonus = 10;
-constexpr std::size_t kMaxMergedMinutiae = 128;
-// Record coordinates have 14 bits.
-constexpr int kMaxCoordinate = (1 << 14) - 1;
 
 // A fingerprint of a view's content, so the views can be put in an order
 // that does not depend on the order they were given in.
