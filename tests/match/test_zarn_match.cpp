@@ -129,6 +129,52 @@ TEST_F(ZarnMatch, AnUnusableProbeStopsBeforeAnyComparison) {
     EXPECT_NE(run.err.find("probe " + path("garbage.txt")), std::string::npos) << run.err;
 }
 
+// Many probes in one run: each line names both templates, gallery template by
+// gallery template, each against every probe; --top keeps each probe's best.
+TEST_F(ZarnMatch, AProbeListComparesEveryProbeWithTheGallery) {
+    writeFile(dir / "probes.txt", path("probe.fmr") + "\r\n\n" + path("other.fmr") + "\n");
+    const ToolRun run = runTool({"--probe-list", path("probes.txt"), "--fmr", "0.0001",
+                                 path("same-plain.txt"), path("garbage.txt"), path("other.fmr")});
+    EXPECT_EQ(run.exitStatus, 2);
+    const auto lines = linesOf(run.out);
+    ASSERT_EQ(lines.size(), 6u) << run.out;
+    const std::string probe = path("probe.fmr"), other = path("other.fmr");
+    EXPECT_EQ(lines[0].substr(lines[0].find(' ')),
+              " " + probe + " " + path("same-plain.txt") + " match");
+    EXPECT_EQ(lines[1].substr(lines[1].find(' ')),
+              " " + other + " " + path("same-plain.txt") + " no-match");
+    EXPECT_EQ(lines[2], "- " + probe + " " + path("garbage.txt"));
+    EXPECT_EQ(lines[3], "- " + other + " " + path("garbage.txt"));
+    EXPECT_EQ(lines[4].substr(lines[4].find(' ')), " " + probe + " " + other + " no-match");
+    EXPECT_GT(scoreOf(lines[5]), 40);  // a template against itself
+    EXPECT_NE(run.err.find("gallery " + path("garbage.txt")), std::string::npos) << run.err;
+
+    const ToolRun top = runTool({"--probe-list", path("probes.txt"), "--top", "1",
+                                 path("same-plain.txt"), path("other.fmr")});
+    ASSERT_EQ(top.exitStatus, 0) << top.err;
+    const auto best = linesOf(top.out);
+    ASSERT_EQ(best.size(), 2u) << top.out;
+    EXPECT_EQ(best[0].substr(best[0].find(' ')), " " + probe + " " + path("same-plain.txt"));
+    EXPECT_EQ(best[1].substr(best[1].find(' ')), " " + other + " " + other);
+
+    // A probe that cannot be used stops the run before any comparison; a
+    // list that cannot be read, or lists nothing, is a command-line mistake.
+    writeFile(dir / "bad-probes.txt", path("probe.fmr") + "\n" + path("garbage.txt") + "\n");
+    const ToolRun bad = runTool({"--probe-list", path("bad-probes.txt"), path("other.fmr")});
+    EXPECT_EQ(bad.exitStatus, 2);
+    EXPECT_EQ(bad.out, "");
+    writeFile(dir / "empty.txt", "\n");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--probe-list", path("no-list.txt"), path("other.fmr")},
+          std::vector<std::string>{"--probe-list", path("empty.txt"), path("other.fmr")},
+          std::vector<std::string>{"--probe-list", path("probes.txt")}}) {
+        const ToolRun mistake = runTool(args);
+        EXPECT_EQ(mistake.exitStatus, 1) << args[1];
+        EXPECT_EQ(mistake.out, "");
+        EXPECT_NE(mistake.err, "");
+    }
+}
+
 TEST_F(ZarnMatch, HelpVersionAndIncompleteCommandLines) {
     const ToolRun help = runTool({"--help"});
     EXPECT_EQ(help.exitStatus, 0);
