@@ -26,8 +26,9 @@ struct LocalPair {
 float compatibility(const Minutia& a1, const Minutia& a2, const Minutia& b1, const Minutia& b2) {
     // Most pairs of pairs disagree plainly on one term, which makes the
     // product negligible: those are settled before the costlier terms.
+    const float ax = a1.x - a2.x, ay = a1.y - a2.y, bx = b1.x - b2.x, by = b1.y - b2.y;
     const float distanceGap =
-        std::fabs(std::hypot(a1.x - a2.x, a1.y - a2.y) - std::hypot(b1.x - b2.x, b1.y - b2.y));
+        std::fabs(std::sqrt(ax * ax + ay * ay) - std::sqrt(bx * bx + by * by));
     if (distanceGap > kRelaxDistance + kRelaxNegligible / kRelaxDistanceSteepness) {
         return 0;
     }
@@ -36,8 +37,8 @@ float compatibility(const Minutia& a1, const Minutia& a2, const Minutia& b1, con
     if (turnGap > kRelaxAngle + kRelaxNegligible / kRelaxAngleSteepness) {
         return 0;
     }
-    const float radialA = a1.direction - bearingOf(a1.x - a2.x, a1.y - a2.y);
-    const float radialB = b1.direction - bearingOf(b1.x - b2.x, b1.y - b2.y);
+    const float radialA = a1.direction - bearingOf(ax, ay);
+    const float radialB = b1.direction - bearingOf(bx, by);
     const float radialGap = std::fabs(signedAngle(radialA - radialB));
     return logistic(distanceGap, kRelaxDistance, -kRelaxDistanceSteepness) *
            logistic(turnGap, kRelaxAngle, -kRelaxAngleSteepness) *
@@ -57,24 +58,30 @@ float relaxedCylinderScore(const std::vector<Minutia>& a, const std::vector<Cyli
             }
         }
     }
-    std::sort(local.begin(), local.end(), [](const LocalPair& x, const LocalPair& y) {
+    const auto stronger = [](const LocalPair& x, const LocalPair& y) {
         if (x.similarity != y.similarity) {
             return x.similarity > y.similarity;
         }
         return x.i != y.i ? x.i < y.i : x.k < y.k;
-    });
-    // The best pairs, each minutia in one at most.
+    };
+    // The best pairs, each minutia in one at most. Only the head of the list
+    // is usually needed, so it is put in order a few times the wanted count
+    // at a time.
     const std::size_t wanted = std::min(a.size(), b.size());
     std::vector<LocalPair> pairs;
     std::vector<bool> usedA(a.size()), usedB(b.size());
-    for (const LocalPair& p : local) {
-        if (pairs.size() == wanted) {
-            break;
+    for (std::size_t start = 0; start < local.size() && pairs.size() < wanted;) {
+        const std::size_t end = std::min(local.size(), start + 3 * wanted);
+        std::partial_sort(local.begin() + static_cast<std::ptrdiff_t>(start),
+                          local.begin() + static_cast<std::ptrdiff_t>(end), local.end(), stronger);
+        for (std::size_t e = start; e < end && pairs.size() < wanted; ++e) {
+            const LocalPair& p = local[e];
+            if (!usedA[p.i] && !usedB[p.k]) {
+                usedA[p.i] = usedB[p.k] = true;
+                pairs.push_back(p);
+            }
         }
-        if (!usedA[p.i] && !usedB[p.k]) {
-            usedA[p.i] = usedB[p.k] = true;
-            pairs.push_back(p);
-        }
+        start = end;
     }
     const std::size_t n = pairs.size();
     if (n < 2) {
