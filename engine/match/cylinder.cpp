@@ -1,6 +1,9 @@
 #include "cylinder.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstddef>
 
 #include "angles.h"
 #include "hull.h"
@@ -27,6 +30,18 @@ float sectorShare(float offset, float width) {
     return 0.5f * (std::erf((offset + width / 2) * scale) - std::erf((offset - width / 2) * scale));
 }
 
+constexpr float kCellSize = 2 * kCylinderRadius / kCylinderSide;
+
+// Where cell i's centre lies along an axis of the cylinder's frame.
+float cellCentre(int i) {
+    return (static_cast<float>(i) + 0.5f) * kCellSize - kCylinderRadius;
+}
+
+// The first cell whose centre lies at or after `offset` along an axis.
+int cellAtOrAfter(float offset) {
+    return static_cast<int>(std::ceil((offset + kCylinderRadius) / kCellSize - 0.5f));
+}
+
 }  // namespace
 
 std::vector<Cylinder> minutiaCylinders(const std::vector<Minutia>& minutiae) {
@@ -36,27 +51,33 @@ std::vector<Cylinder> minutiaCylinders(const std::vector<Minutia>& minutiae) {
     for (const Minutia& m : minutiae) {
         points.push_back({m.x, m.y});
     }
-    const std::vector<PointF> hull = convexHull(points);
-    const float cell = 2 * kCylinderRadius / kCylinderSide;
+    const HullEdges hull = hullEdges(convexHull(points));
     const float sector = 2 * kPi / kCylinderSectors;
     const float reach = kCylinderRadius + 3 * kCylinderSpatialSpread;
     const float nearSquared = 9 * kCylinderSpatialSpread * kCylinderSpatialSpread;
     const float spatialNorm = 1.0f / (kCylinderSpatialSpread * std::sqrt(2 * kPi));
+    // A neighbour where the cylinder's frame sees it, and its direction's
+    // share in each sector.
     struct Neighbour {
-        float x, y;
+        float u, v;
         float share[kCylinderSectors];
     };
     std::vector<Neighbour> near;
     for (std::size_t n = 0; n < minutiae.size(); ++n) {
         const Minutia& m = minutiae[n];
         Cylinder& cylinder = cylinders[n];
+        // The cylinder's axes: along the minutia's direction and across it,
+        // in image coordinates (y down, directions counter-clockwise).
+        const float ax = std::cos(m.direction), ay = -std::sin(m.direction);
+        const float bx = -ay, by = ax;
         near.clear();
         for (std::size_t t = 0; t < minutiae.size(); ++t) {
             const Minutia& o = minutiae[t];
-            if (t == n || std::hypot(o.x - m.x, o.y - m.y) > reach) {
+            const float dx = o.x - m.x, dy = o.y - m.y;
+            if (t == n || dx * dx + dy * dy > reach * reach) {
                 continue;
             }
-            Neighbour nb{o.x, o.y, {}};
+            Neighbour nb{dx * ax + dy * ay, dx * bx + dy * by, {}};
             const float turn = signedAngle(o.direction - m.direction);
             for (int k = 0; k < kCylinderSectors; ++k) {
                 const float centre = -kPi + (static_cast<float>(k) + 0.5f) * sector;
@@ -64,43 +85,58 @@ std::vector<Cylinder> minutiaCylinders(const std::vector<Minutia>& minutiae) {
             }
             near.push_back(nb);
         }
-        // The cylinder's axes: along the minutia's direction and across it,
-        // in image coordinates (y down, directions counter-clockwise).
-        const float ax = std::cos(m.direction), ay = -std::sin(m.direction);
-        const float bx = -ay, by = ax;
+        // Which cells lie on the print, then each neighbour's evidence spread
+        // over the few cells within reach of it.
+        // Most minutiae lie so far inside the print that their whole disc does.
+        const bool wholeDisc = insideEdges(hull, {m.x, m.y}, kCylinderHullMargin - kCylinderRadius);
+        std::array<bool, kSpatialCells> valid{};
+        std::array<float, kCells> sums{};
         int validCells = 0;
         for (int j = 0; j < kCylinderSide; ++j) {
             for (int i = 0; i < kCylinderSide; ++i) {
-                const float u = (static_cast<float>(i) + 0.5f) * cell - kCylinderRadius;
-                const float v = (static_cast<float>(j) + 0.5f) * cell - kCylinderRadius;
+                const float u = cellCentre(i), v = cellCentre(j);
                 if (u * u + v * v > kCylinderRadius * kCylinderRadius) {
                     continue;
                 }
                 const PointF p{m.x + u * ax + v * bx, m.y + u * ay + v * by};
-                if (!insideHull(hull, p, kCylinderHullMargin)) {
-                    continue;
+                if (wholeDisc || insideEdges(hull, p, kCylinderHullMargin)) {
+                    valid[static_cast<std::size_t>(j * kCylinderSide + i)] = true;
+                    ++validCells;
                 }
-                ++validCells;
-                float sums[kCylinderSectors] = {};
-                for (const Neighbour& nb : near) {
-                    const float dx = nb.x - p.x, dy = nb.y - p.y;
-                    const float squared = dx * dx + dy * dy;
-                    if (squared > nearSquared) {
+            }
+        }
+        const float spread = 3 * kCylinderSpatialSpread;
+        for (const Neighbour& nb : near) {
+            const int i0 = std::max(0, cellAtOrAfter(nb.u - spread));
+            const int i1 = std::min(kCylinderSide - 1, cellAtOrAfter(nb.u + spread) - 1);
+            const int j0 = std::max(0, cellAtOrAfter(nb.v - spread));
+            const int j1 = std::min(kCylinderSide - 1, cellAtOrAfter(nb.v + spread) - 1);
+            for (int j = j0; j <= j1; ++j) {
+                for (int i = i0; i <= i1; ++i) {
+                    const std::size_t c = static_cast<std::size_t>(j * kCylinderSide + i);
+                    const float du = nb.u - cellCentre(i), dv = nb.v - cellCentre(j);
+                    const float squared = du * du + dv * dv;
+                    if (!valid[c] || squared > nearSquared) {
                         continue;
                     }
                     const float g =
                         spatialNorm *
                         std::exp(-squared / (2 * kCylinderSpatialSpread * kCylinderSpatialSpread));
                     for (int k = 0; k < kCylinderSectors; ++k) {
-                        sums[k] += g * nb.share[k];
+                        sums[c * kCylinderSectors + static_cast<std::size_t>(k)] += g * nb.share[k];
                     }
                 }
-                const int base = (j * kCylinderSide + i) * kCylinderSectors;
-                for (int k = 0; k < kCylinderSectors; ++k) {
-                    setBit(cylinder.valid, base + k);
-                    if (sums[k] >= kCylinderBitThreshold) {
-                        setBit(cylinder.bits, base + k);
-                    }
+            }
+        }
+        for (std::size_t c = 0; c < kSpatialCells; ++c) {
+            if (!valid[c]) {
+                continue;
+            }
+            for (std::size_t k = 0; k < kCylinderSectors; ++k) {
+                const int bit = static_cast<int>(c * kCylinderSectors + k);
+                setBit(cylinder.valid, bit);
+                if (sums[c * kCylinderSectors + k] >= kCylinderBitThreshold) {
+                    setBit(cylinder.bits, bit);
                 }
             }
         }

@@ -39,22 +39,14 @@ std::vector<PointF> convexHull(std::vector<PointF> points) {
     return hull;
 }
 
-bool insideHull(const std::vector<PointF>& hull, PointF p, float margin) {
-    if (hull.empty()) {
-        return false;
-    }
+HullEdges hullEdges(const std::vector<PointF>& hull) {
+    HullEdges edges;
     if (hull.size() < 3) {
-        float x0 = hull[0].x, x1 = hull[0].x, y0 = hull[0].y, y1 = hull[0].y;
-        for (const PointF& q : hull) {
-            x0 = std::min(x0, q.x);
-            x1 = std::max(x1, q.x);
-            y0 = std::min(y0, q.y);
-            y1 = std::max(y1, q.y);
-        }
-        return p.x >= x0 - margin && p.x <= x1 + margin && p.y >= y0 - margin && p.y <= y1 + margin;
+        edges.fewPoints = hull;
+        return edges;
     }
     // Counter-clockwise as seen means the inside lies where the cross product
-    // of an edge with the point is negative.
+    // of an edge with the point is negative: outward is (-ey, ex).
     for (std::size_t i = 0; i < hull.size(); ++i) {
         const PointF& a = hull[i];
         const PointF& b = hull[(i + 1) % hull.size()];
@@ -63,12 +55,39 @@ bool insideHull(const std::vector<PointF>& hull, PointF p, float margin) {
         if (length == 0) {
             continue;
         }
-        const float outward = (ex * (p.y - a.y) - ey * (p.x - a.x)) / length;
-        if (outward > margin) {
+        edges.x.push_back(a.x);
+        edges.y.push_back(a.y);
+        edges.nx.push_back(-ey / length);
+        edges.ny.push_back(ex / length);
+    }
+    return edges;
+}
+
+bool insideEdges(const HullEdges& edges, PointF p, float margin) {
+    if (edges.x.empty()) {
+        const std::vector<PointF>& points = edges.fewPoints;
+        if (points.empty()) {
+            return false;
+        }
+        float x0 = points[0].x, x1 = points[0].x, y0 = points[0].y, y1 = points[0].y;
+        for (const PointF& q : points) {
+            x0 = std::min(x0, q.x);
+            x1 = std::max(x1, q.x);
+            y0 = std::min(y0, q.y);
+            y1 = std::max(y1, q.y);
+        }
+        return p.x >= x0 - margin && p.x <= x1 + margin && p.y >= y0 - margin && p.y <= y1 + margin;
+    }
+    for (std::size_t i = 0; i < edges.x.size(); ++i) {
+        if ((p.x - edges.x[i]) * edges.nx[i] + (p.y - edges.y[i]) * edges.ny[i] > margin) {
             return false;
         }
     }
     return true;
+}
+
+bool insideHull(const std::vector<PointF>& hull, PointF p, float margin) {
+    return insideEdges(hullEdges(hull), p, margin);
 }
 
 std::vector<PointF> hullOf(const std::vector<Minutia>& minutiae) {

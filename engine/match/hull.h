@@ -18,6 +18,15 @@ std::vector<PointF> convexHull(std::vector<PointF> points);
 // margin of the points' bounding box.
 bool insideHull(const std::vector<PointF>& hull, PointF p, float margin);
 
+// A hull's edges with their outward unit normals, worked out once for the
+// many points tested against one hull.
+struct HullEdges {
+    std::vector<float> x, y, nx, ny;
+    std::vector<PointF> fewPoints;  // a hull of fewer than three points, as is
+};
+HullEdges hullEdges(const std::vector<PointF>& hull);
+bool insideEdges(const HullEdges& edges, PointF p, float margin);
+
 // The hull of the minutiae's positions.
 std::vector<PointF> hullOf(const std::vector<Minutia>& minutiae);
 

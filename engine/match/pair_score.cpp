@@ -17,10 +17,10 @@ float reliability(const Minutia& m) {
            (1 - kDoubtfulWeight) * std::min(1.0f, static_cast<float>(m.quality) / kClearQuality);
 }
 
-float overlapCount(const std::vector<Minutia>& minutiae, const std::vector<PointF>& hull) {
+float overlapCount(const std::vector<Minutia>& minutiae, const HullEdges& hull) {
     float count = 0;
     for (const Minutia& m : minutiae) {
-        if (insideHull(hull, {m.x, m.y}, kOverlapMargin)) {
+        if (insideEdges(hull, {m.x, m.y}, kOverlapMargin)) {
             count += reliability(m);
         }
     }
@@ -40,8 +40,8 @@ float pairScore(const std::vector<Minutia>& moved, const std::vector<Minutia>& t
         m += (kPairBase + (1 - kPairBase) * localSimilarity(fromStructures[i], toStructures[k])) *
              std::sqrt(reliability(moved[i]) * reliability(to[k]));
     }
-    const float overlapFrom = overlapCount(moved, hullOf(to));
-    const float overlapTo = overlapCount(to, hullOf(moved));
+    const float overlapFrom = overlapCount(moved, hullEdges(hullOf(to)));
+    const float overlapTo = overlapCount(to, hullEdges(hullOf(moved)));
     return std::min(1.0f, m * m / (overlapFrom * overlapTo));
 }
 

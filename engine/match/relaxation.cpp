@@ -72,8 +72,10 @@ float relaxedCylinderScore(const std::vector<Minutia>& a, const std::vector<Cyli
     std::vector<bool> usedA(a.size()), usedB(b.size());
     for (std::size_t start = 0; start < local.size() && pairs.size() < wanted;) {
         const std::size_t end = std::min(local.size(), start + 3 * wanted);
-        std::partial_sort(local.begin() + static_cast<std::ptrdiff_t>(start),
-                          local.begin() + static_cast<std::ptrdiff_t>(end), local.end(), stronger);
+        const auto first = local.begin() + static_cast<std::ptrdiff_t>(start);
+        const auto last = local.begin() + static_cast<std::ptrdiff_t>(end);
+        std::nth_element(first, last - 1, local.end(), stronger);
+        std::sort(first, last, stronger);
         for (std::size_t e = start; e < end && pairs.size() < wanted; ++e) {
             const LocalPair& p = local[e];
             if (!usedA[p.i] && !usedB[p.k]) {
