@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "iso19794.h"
 #include "match_fixtures.h"
 #include "run_tool.h"
 
@@ -127,6 +128,24 @@ TEST_F(ZarnMatch, AnUnusableProbeStopsBeforeAnyComparison) {
     EXPECT_EQ(run.exitStatus, 2);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("probe " + path("garbage.txt")), std::string::npos) << run.err;
+}
+
+// An enrolled finger may hold further views after the fused one: each view
+// counts, so a probe that matches only the second still matches the record.
+TEST_F(ZarnMatch, EveryViewOfARecordCounts) {
+    const auto first = sampleRecord("finger2_1");
+    const auto second = sampleRecord("finger1_3");
+    auto record = decodeIsoRecord(first.data(), first.size());
+    const auto other = decodeIsoRecord(second.data(), second.size());
+    ASSERT_TRUE(record && other);
+    record->views.push_back(other->views[0]);
+    record->views[1].viewNumber = 1;
+    const auto bytes = encodeIsoRecord(*record);
+    writeFile(dir / "two-views.fmr", std::string(bytes.begin(), bytes.end()));
+    writeFile(dir / "second-only.fmr", std::string(second.begin(), second.end()));
+    const ToolRun run = runTool({path("second-only.fmr"), path("two-views.fmr")});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.out, "99.9 " + path("two-views.fmr") + "\n");
 }
 
 // Many probes in one run: each line names both templates, gallery template by
