@@ -116,7 +116,9 @@ ViewAlignment alignViews(const PreparedView& from, const PreparedView& to) {
         }
     }
     result.pairs = std::move(best.pairs);
-    result.pairScore = pairScore(moveAll(a, result.transform), b, sa, sb, result.pairs);
+    const std::vector<Minutia> moved = moveAll(a, result.transform);
+    result.pairScore =
+        pairScore({moved, a, sa, from.cylinders}, {b, b, sb, to.cylinders}, result.pairs);
     // The pairing under one transform suffers where the skin stretched; the
     // cylinders' verdict, which needs no transform, does not. Both must
     // agree for a high score, which chance agreement of either alone cannot

@@ -29,19 +29,27 @@ float overlapCount(const std::vector<Minutia>& minutiae, const HullEdges& hull) 
 
 }  // namespace
 
-float pairScore(const std::vector<Minutia>& moved, const std::vector<Minutia>& to,
-                const std::vector<LocalStructure>& fromStructures,
-                const std::vector<LocalStructure>& toStructures,
+float pairScore(const ScoredView& moved, const ScoredView& to,
                 const std::vector<std::pair<std::size_t, std::size_t>>& pairs) {
     // A pair counts more when the neighbourhoods agree too, which chance
-    // pairs between different fingers rarely do.
+    // pairs between different fingers rarely do. Both descriptors have their
+    // say: the nearest neighbours keep their shape where a cylinder loses
+    // cells at the print's border, a cylinder where one neighbour is missed.
+    // Cylinders are compared as extracted, as the relaxation compares them, so
+    // a pairing that needs more than a quarter turn gets no help from them.
+    const std::vector<Minutia>& a = moved.placed;
+    const std::vector<Minutia>& b = to.placed;
     float m = 0;
     for (const auto& [i, k] : pairs) {
-        m += (kPairBase + (1 - kPairBase) * localSimilarity(fromStructures[i], toStructures[k])) *
-             std::sqrt(reliability(moved[i]) * reliability(to[k]));
+        const float local = (localSimilarity(moved.structures[i], to.structures[k]) +
+                             cylinderSimilarity(moved.cylinders[i], moved.extracted[i],
+                                                to.cylinders[k], to.extracted[k])) /
+                            2;
+        m += (kPairBase + (1 - kPairBase) * local) *
+             std::sqrt(reliability(a[i]) * reliability(b[k]));
     }
-    const float overlapFrom = overlapCount(moved, hullEdges(hullOf(to)));
-    const float overlapTo = overlapCount(to, hullEdges(hullOf(moved)));
+    const float overlapFrom = overlapCount(a, hullEdges(hullOf(b)));
+    const float overlapTo = overlapCount(b, hullEdges(hullOf(a)));
     return std::min(1.0f, m * m / (overlapFrom * overlapTo));
 }
 
