@@ -65,6 +65,23 @@ IsoRecord buildViewRecord(const FingerView& view, std::uint8_t position) {
     return record;
 }
 
+IsoRecord buildFingerRecord(const MergedViews& merged, std::uint8_t position) {
+    IsoRecord record = buildViewRecord(merged.view, position);
+    // View numbers have four bits; an enrollment of more impressions than
+    // that keeps the first views, the fused one always among them.
+    constexpr std::size_t kMaxViews = 16;
+    for (const FingerView& view : merged.otherViews) {
+        if (record.views.size() == kMaxViews) {
+            break;
+        }
+        record.views.push_back(
+            toIsoFingerView(view, position, static_cast<std::uint8_t>(record.views.size())));
+        record.width = std::max(record.width, static_cast<std::uint16_t>(view.imageWidth));
+        record.height = std::max(record.height, static_cast<std::uint16_t>(view.imageHeight));
+    }
+    return record;
+}
+
 std::size_t mergeEnrollment(Enrollment& enrollment) {
     if (!enrollment.merged) {
         enrollment.merged = mergeViews(enrollment.views);
@@ -81,7 +98,7 @@ std::int32_t finaliseEnrollment(Enrollment& enrollment, const std::vector<std::u
             return ZARN_E_NOT_ALIGNED;
         }
         enrollment.record =
-            encodeIsoRecord(buildViewRecord(enrollment.merged->view, enrollment.position));
+            encodeIsoRecord(buildFingerRecord(*enrollment.merged, enrollment.position));
     }
     *bytes = &*enrollment.record;
     return ZARN_OK;

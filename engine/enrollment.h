@@ -46,13 +46,17 @@ std::int32_t extractEnrollableView(const std::uint8_t* pixels, std::int32_t widt
 // A record of one finger view with the view's own image size.
 IsoRecord buildViewRecord(const FingerView& view, std::uint8_t position);
 
+// The record of an enrolled finger: the fused view first, then the accepted
+// impressions kept apart from it, each a view of its own.
+IsoRecord buildFingerRecord(const MergedViews& merged, std::uint8_t position);
+
 // Aligns and fuses the accepted views unless that is already done; returns
-// how many impressions went into the fused view (0 or 1 when none align).
+// how many impressions belong to the finger (0 or 1 when none match).
 std::size_t mergeEnrollment(Enrollment& enrollment);
 
 // Builds the template on the first call and returns the same bytes on every
 // later one: ZARN_OK with *bytes set, ZARN_E_NO_IMAGES, or ZARN_E_NOT_ALIGNED
-// when fewer than two impressions align.
+// when fewer than two impressions match.
 std::int32_t finaliseEnrollment(Enrollment& enrollment, const std::vector<std::uint8_t>** bytes);
 
 }  // namespace zarn

@@ -1,9 +1,12 @@
 // Process entry of zarn-match: read and prepare every template once, compare
-// the probe with each gallery template, print the scores, and report every
+// each probe with each gallery template, print the scores, and report every
 // failure in one place.
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "calibration.h"
 #include "options.h"
@@ -16,16 +19,24 @@ constexpr int kExitOk = 0;
 constexpr int kExitUsage = 1;
 constexpr int kExitBadTemplate = 2;
 
-void printComparison(const zarn::match::Comparison& c, const std::optional<double>& threshold) {
+// One line: the score (or - for an unusable gallery template), the probe's
+// path when there are many probes, the gallery template's path, and the
+// decision when a rate was asked for.
+void printComparison(const zarn::match::Comparison& c, const std::string* probe,
+                     const std::optional<double>& threshold) {
     if (c.score) {
         char score[16];
         std::snprintf(score, sizeof score, "%.1f", *c.score);
-        std::cout << score << ' ' << c.path;
-        if (threshold) {
-            std::cout << (*c.score >= *threshold ? " match" : " no-match");
-        }
+        std::cout << score;
     } else {
-        std::cout << "- " << c.path;
+        std::cout << '-';
+    }
+    if (probe != nullptr) {
+        std::cout << ' ' << *probe;
+    }
+    std::cout << ' ' << c.path;
+    if (c.score && threshold) {
+        std::cout << (*c.score >= *threshold ? " match" : " no-match");
     }
     std::cout << '\n';
 }
@@ -49,40 +60,50 @@ int run(int argc, char* argv[]) {
         return argc == 2 ? kExitOk : kExitUsage;
     }
 
-    PreparedTemplate probe;
-    try {
-        probe = prepareTemplate(readTemplateFile(options.probe), TemplateRole::Probe);
-    } catch (const std::exception& error) {
-        std::cerr << "zarn-match: probe " << error.what() << std::endl;
-        return kExitBadTemplate;
+    // Every probe is read and prepared before any comparison; the gallery
+    // streams past them, each template read and prepared once.
+    std::vector<PreparedTemplate> probes;
+    probes.reserve(options.probes.size());
+    for (const std::string& path : options.probes) {
+        try {
+            probes.push_back(prepareTemplate(readTemplateFile(path), TemplateRole::Probe));
+        } catch (const std::exception& error) {
+            std::cerr << "zarn-match: probe " << error.what() << std::endl;
+            return kExitBadTemplate;
+        }
     }
     std::optional<double> threshold;
     if (options.fmr) {
-        threshold = scoreThreshold(*options.fmr);
+        threshold = zarn::scoreThreshold(*options.fmr);
     }
 
     int status = kExitOk;
-    std::vector<Comparison> comparisons;
-    comparisons.reserve(options.gallery.size());
+    std::vector<std::vector<Comparison>> best(probes.size());
     for (const std::string& path : options.gallery) {
-        Comparison c{path, std::nullopt};
+        std::optional<PreparedTemplate> gallery;
         try {
-            const PreparedTemplate gallery =
-                prepareTemplate(readTemplateFile(path), TemplateRole::Gallery);
-            c.score = calibratedScore(compareTemplates(probe, gallery));
+            gallery = prepareTemplate(readTemplateFile(path), TemplateRole::Gallery);
         } catch (const std::exception& error) {
             std::cerr << "zarn-match: gallery " << error.what() << std::endl;
             status = kExitBadTemplate;
         }
-        if (options.top) {
-            comparisons.push_back(std::move(c));
-        } else {
-            printComparison(c, threshold);
+        for (std::size_t p = 0; p < probes.size(); ++p) {
+            Comparison c{path, std::nullopt};
+            if (gallery) {
+                c.score = zarn::calibratedScore(compareTemplates(probes[p], *gallery));
+            }
+            if (options.top) {
+                keepBest(best[p], std::move(c), *options.top);
+            } else {
+                printComparison(c, options.probeList ? &options.probes[p] : nullptr, threshold);
+            }
         }
     }
     if (options.top) {
-        for (const Comparison& c : topComparisons(std::move(comparisons), *options.top)) {
-            printComparison(c, threshold);
+        for (std::size_t p = 0; p < probes.size(); ++p) {
+            for (const Comparison& c : topComparisons(std::move(best[p]), *options.top)) {
+                printComparison(c, options.probeList ? &options.probes[p] : nullptr, threshold);
+            }
         }
     }
     std::cout.flush();

@@ -17,10 +17,13 @@ po::options_description visibleOptions() {
         "version,v", "Show current version string of zarn-match")(
         "gallery-list,l", po::value<std::string>()->value_name("<file>"),
         "Read gallery template paths from <file>, one per line")(
+        "probe-list,p", po::value<std::string>()->value_name("<file>"),
+        "Compare every probe listed in <file>, one per line, with the gallery; all named "
+        "templates are then gallery templates")(
         "fmr,r", po::value<double>()->value_name("<rate>"),
         "Add a match/no-match column at the threshold for false match rate <rate> (e.g. "
         "0.0001)")("top,t", po::value<std::size_t>()->value_name("<k>"),
-                   "Print only the <k> best gallery templates, best first");
+                   "Print only the <k> best gallery templates (for each probe), best first");
     return options;
 }
 
@@ -48,13 +51,20 @@ MatchOptions parseMatchOptions(int argc, char* argv[]) {
     if (values.count("templates")) {
         templates = values["templates"].as<std::vector<std::string>>();
     }
-    if (templates.empty()) {
+    options.probeList = values.count("probe-list") > 0;
+    if (options.probeList) {
+        options.probes = readTemplateList(values["probe-list"].as<std::string>(), "probe list");
+        options.gallery = templates;
+    } else if (!templates.empty()) {
+        options.probes = {templates.front()};
+        options.gallery.assign(templates.begin() + 1, templates.end());
+    }
+    if (options.probes.empty()) {
         throw std::runtime_error("no probe template given");
     }
-    options.probe = templates.front();
-    options.gallery.assign(templates.begin() + 1, templates.end());
     if (values.count("gallery-list")) {
-        const auto listed = readGalleryList(values["gallery-list"].as<std::string>());
+        const auto listed =
+            readTemplateList(values["gallery-list"].as<std::string>(), "gallery list");
         options.gallery.insert(options.gallery.end(), listed.begin(), listed.end());
     }
     if (options.gallery.empty()) {
@@ -76,10 +86,10 @@ MatchOptions parseMatchOptions(int argc, char* argv[]) {
     return options;
 }
 
-std::vector<std::string> readGalleryList(const std::string& listPath) {
+std::vector<std::string> readTemplateList(const std::string& listPath, const std::string& what) {
     std::ifstream list(listPath);
     if (!list) {
-        throw std::runtime_error("cannot read the gallery list " + listPath);
+        throw std::runtime_error("cannot read the " + what + " " + listPath);
     }
     std::vector<std::string> paths;
     std::string line;
@@ -92,18 +102,22 @@ std::vector<std::string> readGalleryList(const std::string& listPath) {
         }
     }
     if (list.bad()) {
-        throw std::runtime_error("cannot read the gallery list " + listPath);
+        throw std::runtime_error("cannot read the " + what + " " + listPath);
     }
     return paths;
 }
 
 void printMatchUsage(const char* programPath) {
     std::cout << "Usage:\n  " << programPath
-              << " [options] <probe template> <gallery template>...\n\n"
+              << " [options] <probe template> <gallery template>...\n  " << programPath
+              << " [options] --probe-list <file> <gallery template>...\n\n"
               << "Compares the probe with each gallery template and prints one line per gallery\n"
               << "template: the score, a space, the path. A score s means that a template of\n"
               << "another finger scores s or more with a chance of 1 in 10^(s/10): 20 is 1 in\n"
               << "100, 40 is 1 in 10,000. An unusable gallery template gets - as its score.\n"
+              << "With --probe-list each line is the score, the probe's path and the gallery\n"
+              << "template's path, gallery template by gallery template, each against every\n"
+              << "probe in list order; with --top, the best of each probe, probe by probe.\n"
               << "Templates are ISO/IEC 19794-2:2005 finger minutiae records, as raw bytes or\n"
               << "as hexadecimal text (zarn-cli's plain, cstyle or pretty output).\n"
               << "Exit status: 0 done, 1 bad command line, 2 an unusable template.\n\n"

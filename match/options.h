@@ -1,5 +1,6 @@
-// zarn-match's command line: the probe, the gallery (named on the command line
-// or listed in a file), the decision rate and the search depth.
+// zarn-match's command line: the probe or probes (named on the command line or
+// listed in a file), the gallery (likewise), the decision rate and the search
+// depth.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +13,9 @@ namespace zarn::match {
 struct MatchOptions {
     bool help = false;
     bool version = false;
-    std::string probe;
+    // One probe named first on the command line, or those of --probe-list.
+    std::vector<std::string> probes;
+    bool probeList = false;  // then every line names its probe too
     std::vector<std::string> gallery;
     std::optional<double> fmr;
     std::optional<std::size_t> top;
@@ -22,9 +25,10 @@ struct MatchOptions {
 // message to show for a command line that asks for nothing runnable.
 MatchOptions parseMatchOptions(int argc, char* argv[]);
 
-// The gallery paths listed in a file, one per line; blank lines are skipped
-// and a line's CR LF ending is taken as a line break.
-std::vector<std::string> readGalleryList(const std::string& listPath);
+// The template paths listed in a file, one per line; blank lines are skipped
+// and a line's CR LF ending is taken as a line break. `what` names the list
+// in the error.
+std::vector<std::string> readTemplateList(const std::string& listPath, const std::string& what);
 
 void printMatchUsage(const char* programPath);
 

@@ -1,6 +1,7 @@
 #include "search.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace zarn::match {
 
@@ -36,6 +37,16 @@ std::vector<Comparison> topComparisons(std::vector<Comparison> comparisons, std:
         comparisons.resize(k);
     }
     return comparisons;
+}
+
+void keepBest(std::vector<Comparison>& kept, Comparison c, std::size_t k) {
+    if (!c.score) {
+        return;
+    }
+    kept.push_back(std::move(c));
+    if (kept.size() / 2 >= k) {
+        kept = topComparisons(std::move(kept), k);
+    }
 }
 
 }  // namespace zarn::match

@@ -31,4 +31,8 @@ struct Comparison {
 // ones are left out.
 std::vector<Comparison> topComparisons(std::vector<Comparison> comparisons, std::size_t k);
 
+// Adds a comparison to those kept for one probe, trimming them to the K best
+// now and then, so a long gallery never holds more than 2K per probe.
+void keepBest(std::vector<Comparison>& kept, Comparison c, std::size_t k);
+
 }  // namespace zarn::match

@@ -2,14 +2,17 @@
 """zarn-match as users run it: the speed of one search and the accuracy of verification.
 
 speed:    one probe against a gallery of N templates (default 10,000) listed in a file,
-          the whole process timed (reading every template included), median of 3 runs.
+          the whole process timed (reading every template included), median of 3 runs;
+          then a search of P probes (--probes, default 20) in one run with --probe-list:
+          comparisons a second once the gallery is prepared, from the time P probes take
+          beyond one probe, and the time to read and prepare one template.
           The gallery is made of templates (zarn-cli) of generated fingers, and apart of the
           real sets, each placed again under a random rotation and shift.
 accuracy: every ordered pair of templates of each set folder given (default: the sets
           under ../shared/data beside the project when it exists), scored by zarn-match;
           EER and FNMR at FMR 1% and 0.01%, with the calibrated threshold's own FMR.
 
-usage: bench_match.py [--build DIR] [--gallery N] [--skip-speed] [SET_DIR...]
+usage: bench_match.py [--build DIR] [--gallery N] [--probes P] [--skip-speed] [SET_DIR...]
 """
 import argparse
 import math
@@ -103,6 +106,41 @@ def speed(build, size, scratch, title, bases):
     best = statistics.median(times)
     print("speed: one probe against %d templates of %s: %.2f s (%.0f us per template), "
           "from %d base templates" % (size, title, best, 1e6 * best / size, len(bases)))
+    return listing
+
+
+def search_speed(build, listing, probes, scratch, title, bases):
+    """Comparisons a second of a many-probe search once the gallery is read and prepared:
+    the extra time of P probes over one probe, per extra comparison; and the time to read
+    and prepare a template: what one probe's run takes beyond its comparisons."""
+    match = os.path.join(build, "bin", "zarn-match")
+    with open(listing) as f:
+        size = sum(1 for line in f if line.strip())
+    probe_paths = []
+    for n in range(probes):
+        path = os.path.join(scratch, "%s-probe-%03d.fmr" % (title.replace(" ", "-"), n))
+        with open(path, "wb") as f:
+            f.write(bases[(7 * n + 3) % len(bases)])
+        probe_paths.append(path)
+
+    def timed(count):
+        probe_list = os.path.join(scratch, "probes-%d.txt" % count)
+        with open(probe_list, "w") as f:
+            f.write("\n".join(probe_paths[:count]) + "\n")
+        runs = []
+        for _ in range(3):
+            start = time.perf_counter()
+            subprocess.run([match, "--probe-list", probe_list, "--top", "1", "--gallery-list",
+                            listing], check=True, stdout=subprocess.DEVNULL)
+            runs.append(time.perf_counter() - start)
+        return statistics.median(runs)
+
+    one, many = timed(1), timed(probes)
+    rate = (probes - 1) * size / max(1e-9, many - one)
+    prepare = max(0.0, one - size / rate) / size
+    print("speed: %d probes against %d templates of %s in one run: %.2f s; %.0f comparisons "
+          "a second once the gallery is prepared; %.0f us to read and prepare a template" %
+          (probes, size, title, many, rate, 1e6 * prepare))
 
 
 def rates(genuine, impostor):
@@ -165,6 +203,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--build", default=os.path.join(ROOT, "build"))
     parser.add_argument("--gallery", type=int, default=10000)
+    parser.add_argument("--probes", type=int, default=20)
     parser.add_argument("--skip-speed", action="store_true")
     parser.add_argument("sets", nargs="*")
     args = parser.parse_args()
@@ -174,7 +213,8 @@ def main():
     with tempfile.TemporaryDirectory() as scratch:
         if not args.skip_speed:
             for title, bases in speed_bases(args.build, sets, scratch):
-                speed(args.build, args.gallery, scratch, title, bases)
+                listing = speed(args.build, args.gallery, scratch, title, bases)
+                search_speed(args.build, listing, args.probes, scratch, title, bases)
         for folder in sets:
             accuracy(args.build, folder, scratch)
 

@@ -4,7 +4,7 @@
 Makes templates with zarn-cli of real sets (folders of NNN_K.png, different NNN
 for different fingers; by default the sets under ../shared/data beside the
 project when it exists), scores every ordered pair of different fingers of one
-set with the matcher (match_scores), and writes match/impostor_tail.inc: the
+set with the matcher (match_scores), and writes engine/match/impostor_tail.inc: the
 similarity reached by a share 10^-k of those impostor comparisons, for k from 0
 in steps of 0.25 as far as the counts allow, then the tail continued along its
 last two decades. Generated fingers (zarn-fingergen) are measured beside them
@@ -91,7 +91,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--build", default=os.path.join(ROOT, "build"))
     parser.add_argument("--fingers", type=int, default=100, help="generated fingers")
-    parser.add_argument("--write", action="store_true", help="rewrite match/impostor_tail.inc")
+    parser.add_argument("--write", action="store_true", help="rewrite engine/match/impostor_tail.inc")
     parser.add_argument("sets", nargs="*")
     args = parser.parse_args()
     sets = args.sets or default_sets()
@@ -126,7 +126,7 @@ def main():
     table = tail_table(impostor)
     report("the table's prints", table, genuine)
     if args.write:
-        path = os.path.join(ROOT, "match", "impostor_tail.inc")
+        path = os.path.join(ROOT, "engine", "match", "impostor_tail.inc")
         with open(path, "w") as f:
             f.write("// similarity, log10 of the false match rate: %d impostor comparisons of\n"
                     "// %d templates of real prints; written by bench/match/calibrate.py\n"

@@ -4,37 +4,15 @@
 #include <cmath>
 #include <cstdint>
 #include <numeric>
+#include <utility>
 
+#include "angles.h"
+#include "calibration.h"
+#include "match_tuning.h"
 #include "matcher.h"
 
 namespace zarn {
 namespace {
-
-// Minutiae of different impressions closer than this (after alignment) and
-// pointing the same way are taken for the same minutia.
-constexpr float kClusterDistance = 13;
-constexpr float kClusterAngle = 0.6f;  // about 35 degrees
-// Clusters closer than this are one minutia split in two.
-constexpr float kTwinDistance = 7;
-// A minutia's place counts as covered by an impression within this distance
-// of the hull of that impression's minutiae.
-constexpr float kCoverMargin = 4;
-// A minutia only one impression covers is kept from this quality on, and one
-// that one of two covering impressions shows from kHalfQuality on.
-constexpr int kLoneQuality = 20;
-constexpr int kHalfQuality = 50;
-// Each further impression that shows a minutia raises its quality this much.
-constexpr int kSupportBonus = 10;
-constexpr std::size_t kMaxMergedMinutiae = 128;
-// Record coordinates have 14 bits.
-constexpr int kMaxCoordinate = (1 << 14) - 1;
-
-constexpr float kPi = 3.14159265358979f;
-
-float angleGap(float a, float b) {
-    float d = std::fmod(std::fabs(a - b), 2 * kPi);
-    return d > kPi ? 2 * kPi - d : d;
-}
 
 // A fingerprint of a view's content, so the views can be put in an order
 // that does not depend on the order they were given in.
@@ -58,7 +36,8 @@ std::uint64_t contentKey(const FingerView& view) {
 }
 
 struct Edge {
-    std::size_t weight = 0;    // paired minutiae when aligned, else 0
+    std::size_t weight = 0;    // paired minutiae when firmly aligned, else 0
+    bool matches = false;      // the same finger at kEnrollFalseMatchRate
     RigidTransform transform;  // from the row's view into the column's view
 };
 
@@ -92,6 +71,8 @@ struct Fused {
 struct Placement {
     std::vector<std::size_t> ranks;           // the reference first
     std::vector<RigidTransform> toReference;  // by rank
+    // Ranks that match the finger but have no firm alignment into the frame.
+    std::vector<std::size_t> apart;
 };
 
 bool showsImpression(const Cluster& c, std::size_t rank) {
@@ -141,30 +122,51 @@ std::vector<std::size_t> contentOrder(const std::vector<FingerView>& views) {
 std::vector<Edge> alignAll(const std::vector<FingerView>& views,
                            const std::vector<std::size_t>& order) {
     const std::size_t n = order.size();
+    const float sameFinger = similarityAtRate(kEnrollFalseMatchRate);
     std::vector<Edge> edges(n * n);
     for (std::size_t r = 0; r < n; ++r) {
         for (std::size_t s = r + 1; s < n; ++s) {
             const ViewAlignment a = alignViews(views[order[r]], views[order[s]]);
-            if (a.aligned) {
-                edges[r * n + s] = {a.pairs.size(), a.transform};
-                edges[s * n + r] = {a.pairs.size(), invertTransform(a.transform)};
-            }
+            const bool matches = a.score >= sameFinger;
+            const std::size_t weight = a.aligned && matches ? a.pairs.size() : 0;
+            edges[r * n + s] = {weight, matches, a.transform};
+            edges[s * n + r] = {weight, matches, invertTransform(a.transform)};
         }
     }
     return edges;
 }
 
-// The reference agrees best with the others overall; from it grows a maximum
-// spanning tree: each impression joins through its strongest alignment to one
+// The ranks connected to `start` through edges that match, `start` first.
+std::vector<bool> sameFingerAs(const std::vector<Edge>& edges, std::size_t n, std::size_t start) {
+    std::vector<bool> reached(n, false);
+    std::vector<std::size_t> pending{start};
+    reached[start] = true;
+    while (!pending.empty()) {
+        const std::size_t r = pending.back();
+        pending.pop_back();
+        for (std::size_t s = 0; s < n; ++s) {
+            if (!reached[s] && edges[r * n + s].matches) {
+                reached[s] = true;
+                pending.push_back(s);
+            }
+        }
+    }
+    return reached;
+}
+
+// The reference agrees best with the others overall (firm pairs first, then
+// how many it matches); from it grows a maximum spanning tree over the firm
+// alignments: each impression joins through its strongest alignment to one
 // already placed, so one that overlaps only another member still finds its
-// place.
+// place. What matches the finger but joins no firm alignment stays apart.
 Placement placeMembers(const std::vector<Edge>& edges, std::size_t n) {
     std::size_t reference = 0;
-    std::size_t bestTotal = 0;
+    std::pair<std::size_t, std::size_t> bestTotal{0, 0};
     for (std::size_t r = 0; r < n; ++r) {
-        std::size_t total = 0;
+        std::pair<std::size_t, std::size_t> total{0, 0};
         for (std::size_t s = 0; s < n; ++s) {
-            total += edges[r * n + s].weight;
+            total.first += edges[r * n + s].weight;
+            total.second += edges[r * n + s].matches ? 1 : 0;
         }
         if (total > bestTotal) {
             bestTotal = total;
@@ -188,13 +190,20 @@ Placement placeMembers(const std::vector<Edge>& edges, std::size_t n) {
             }
         }
         if (joiner == n) {
-            return placement;
+            break;
         }
         placement.toReference[joiner] =
             composeTransforms(placement.toReference[via], edges[joiner * n + via].transform);
         placed[joiner] = true;
         placement.ranks.push_back(joiner);
     }
+    const std::vector<bool> accepted = sameFingerAs(edges, n, reference);
+    for (std::size_t r = 0; r < n; ++r) {
+        if (accepted[r] && !placed[r]) {
+            placement.apart.push_back(r);
+        }
+    }
+    return placement;
 }
 
 // Strongest minutiae first, each joins the nearest matching cluster that has
@@ -321,7 +330,21 @@ MergedViews mergeViews(const std::vector<FingerView>& views) {
         result.members.push_back(order[placement.ranks[i]]);
     }
     std::sort(result.members.begin() + 1, result.members.end());
+    std::vector<std::size_t> apart;
+    for (std::size_t r : placement.apart) {
+        apart.push_back(order[r]);
+    }
+    std::sort(apart.begin(), apart.end());
+    for (std::size_t index : apart) {
+        result.members.push_back(index);
+        result.otherViews.push_back(views[index]);
+    }
+    if (result.members.size() < 2) {
+        result.otherViews.clear();
+        return result;
+    }
     if (placement.ranks.size() < 2) {
+        result.view = views[result.members[0]];
         return result;
     }
 

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <numeric>
 
+#include "enrollment.h"
+#include "iso19794.h"
 #include "matcher.h"
 #include "merge.h"
 #include "test_merge_fakes.h"
@@ -125,7 +127,9 @@ TEST(Matcher, DoubtfulMinutiaeWeighLessThanClearOnes) {
     const zarn::ViewAlignment doubtful = zarn::alignViews(a, smudged(5));
     const zarn::ViewAlignment clear = zarn::alignViews(a, smudged(90));
     EXPECT_TRUE(doubtful.aligned);
-    EXPECT_GT(doubtful.score, 1.3f * clear.score);
+    EXPECT_GT(doubtful.pairScore, 1.3f * clear.pairScore);
+    // The cylinders weigh no quality, so the whole score gains less.
+    EXPECT_GT(doubtful.score, 1.1f * clear.score);
 
     const auto allAt = [](FingerView v, std::uint8_t quality) {
         for (Minutia& m : v.minutiae) {
@@ -321,6 +325,45 @@ TEST(Merge, TheOrderOfTheImpressionsDoesNotChangeTheView) {
         }
         EXPECT_GT(zarn::matchScore(again.view, first.view), 0.9f);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// An impression that shares only a narrow band with the others matches the
+// finger without enough pairs to fuse: it is accepted as a view of its own,
+// after the fused one, and the finger's record holds both.
+TEST(Merge, AMatchingImpressionThatCannotBeFusedIsKeptAsAViewOfItsOwn) {
+    const auto finger = zarn_test::fakeFinger(700, 300, 61);
+    FakeWindow a, b, band;
+    a.seed = 1;
+    b.x0 = 40, b.seed = 2;
+    band.x0 = 270, band.seed = 3, band.jitter = 0.5f, band.dropRate = 0, band.spurious = 0;
+    std::vector<FingerView> views;
+    for (const FakeWindow& w : {a, b, band}) {
+        views.push_back(zarn_test::fakeImpression(finger, w).view);
+    }
+    ASSERT_FALSE(zarn::alignViews(views[1], views[2]).aligned);
+    const zarn::MergedViews merged = zarn::mergeViews(views);
+    ASSERT_EQ(merged.members.size(), 3u);
+    EXPECT_EQ(merged.members[2], 2u);
+    ASSERT_EQ(merged.otherViews.size(), 1u);
+    EXPECT_EQ(merged.otherViews[0].minutiae.size(), views[2].minutiae.size());
+
+    const auto bytes = zarn::encodeIsoRecord(zarn::buildFingerRecord(merged, 3));
+    const auto record = zarn::decodeIsoRecord(bytes.data(), bytes.size());
+    ASSERT_TRUE(record);
+    ASSERT_EQ(record->views.size(), 2u);
+    for (std::uint8_t v = 0; v < 2; ++v) {
+        EXPECT_EQ(record->views[v].viewNumber, v);
+        EXPECT_EQ(record->views[v].position, 3);
+    }
+    EXPECT_GT(record->views[0].minutiae.size(), record->views[1].minutiae.size());
+    EXPECT_EQ(record->views[1].minutiae.size(), views[2].minutiae.size());
+
+    // Without the two that fuse, the band matches nothing and is refused.
+    EXPECT_EQ(zarn::mergeViews({views[0], views[2]}).members.size(), 1u);
 }
 
 }  // namespace

@@ -9,9 +9,9 @@
 namespace zarn::test {
 namespace {
 
-using match::calibratedScore;
-using match::kMaxScore;
-using match::scoreThreshold;
+using zarn::calibratedScore;
+using zarn::kMaxScore;
+using zarn::scoreThreshold;
 
 TEST(Calibration, ScoreRisesWithSimilarityFromZeroToTheCap) {
     EXPECT_EQ(calibratedScore(0), 0);

@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "iso19794.h"
 #include "match_fixtures.h"
 #include "run_tool.h"
 
@@ -127,6 +128,70 @@ TEST_F(ZarnMatch, AnUnusableProbeStopsBeforeAnyComparison) {
     EXPECT_EQ(run.exitStatus, 2);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("probe " + path("garbage.txt")), std::string::npos) << run.err;
+}
+
+// An enrolled finger may hold further views after the fused one: each view
+// counts, so a probe that matches only the second still matches the record.
+TEST_F(ZarnMatch, EveryViewOfARecordCounts) {
+    const auto first = sampleRecord("finger2_1");
+    const auto second = sampleRecord("finger1_3");
+    auto record = decodeIsoRecord(first.data(), first.size());
+    const auto other = decodeIsoRecord(second.data(), second.size());
+    ASSERT_TRUE(record && other);
+    record->views.push_back(other->views[0]);
+    record->views[1].viewNumber = 1;
+    const auto bytes = encodeIsoRecord(*record);
+    writeFile(dir / "two-views.fmr", std::string(bytes.begin(), bytes.end()));
+    writeFile(dir / "second-only.fmr", std::string(second.begin(), second.end()));
+    const ToolRun run = runTool({path("second-only.fmr"), path("two-views.fmr")});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.out, "99.9 " + path("two-views.fmr") + "\n");
+}
+
+// Many probes in one run: each line names both templates, gallery template by
+// gallery template, each against every probe; --top keeps each probe's best.
+TEST_F(ZarnMatch, AProbeListComparesEveryProbeWithTheGallery) {
+    writeFile(dir / "probes.txt", path("probe.fmr") + "\r\n\n" + path("other.fmr") + "\n");
+    const ToolRun run = runTool({"--probe-list", path("probes.txt"), "--fmr", "0.0001",
+                                 path("same-plain.txt"), path("garbage.txt"), path("other.fmr")});
+    EXPECT_EQ(run.exitStatus, 2);
+    const auto lines = linesOf(run.out);
+    ASSERT_EQ(lines.size(), 6u) << run.out;
+    const std::string probe = path("probe.fmr"), other = path("other.fmr");
+    EXPECT_EQ(lines[0].substr(lines[0].find(' ')),
+              " " + probe + " " + path("same-plain.txt") + " match");
+    EXPECT_EQ(lines[1].substr(lines[1].find(' ')),
+              " " + other + " " + path("same-plain.txt") + " no-match");
+    EXPECT_EQ(lines[2], "- " + probe + " " + path("garbage.txt"));
+    EXPECT_EQ(lines[3], "- " + other + " " + path("garbage.txt"));
+    EXPECT_EQ(lines[4].substr(lines[4].find(' ')), " " + probe + " " + other + " no-match");
+    EXPECT_GT(scoreOf(lines[5]), 40);  // a template against itself
+    EXPECT_NE(run.err.find("gallery " + path("garbage.txt")), std::string::npos) << run.err;
+
+    const ToolRun top = runTool({"--probe-list", path("probes.txt"), "--top", "1",
+                                 path("same-plain.txt"), path("other.fmr")});
+    ASSERT_EQ(top.exitStatus, 0) << top.err;
+    const auto best = linesOf(top.out);
+    ASSERT_EQ(best.size(), 2u) << top.out;
+    EXPECT_EQ(best[0].substr(best[0].find(' ')), " " + probe + " " + path("same-plain.txt"));
+    EXPECT_EQ(best[1].substr(best[1].find(' ')), " " + other + " " + other);
+
+    // A probe that cannot be used stops the run before any comparison; a
+    // list that cannot be read, or lists nothing, is a command-line mistake.
+    writeFile(dir / "bad-probes.txt", path("probe.fmr") + "\n" + path("garbage.txt") + "\n");
+    const ToolRun bad = runTool({"--probe-list", path("bad-probes.txt"), path("other.fmr")});
+    EXPECT_EQ(bad.exitStatus, 2);
+    EXPECT_EQ(bad.out, "");
+    writeFile(dir / "empty.txt", "\n");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--probe-list", path("no-list.txt"), path("other.fmr")},
+          std::vector<std::string>{"--probe-list", path("empty.txt"), path("other.fmr")},
+          std::vector<std::string>{"--probe-list", path("probes.txt")}}) {
+        const ToolRun mistake = runTool(args);
+        EXPECT_EQ(mistake.exitStatus, 1) << args[1];
+        EXPECT_EQ(mistake.out, "");
+        EXPECT_NE(mistake.err, "");
+    }
 }
 
 TEST_F(ZarnMatch, HelpVersionAndIncompleteCommandLines) {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <iterator>
 
-namespace zarn::match {
+namespace zarn {
 
 namespace {
 
@@ -41,8 +41,22 @@ double calibratedScore(float similarity) {
     return std::clamp(-10 * log10Fmr, 0.0, kMaxScore);
 }
 
+float similarityAtRate(double fmr) {
+    const double wanted = std::log10(fmr);
+    const auto* begin = std::begin(kImpostorTail);
+    const auto* end = std::end(kImpostorTail);
+    for (const auto* p = begin + 1; p != end; ++p) {
+        if (p->log10Fmr <= wanted) {
+            const CalibrationPoint& a = *(p - 1);
+            const double t = (wanted - a.log10Fmr) / (p->log10Fmr - a.log10Fmr);
+            return static_cast<float>(a.similarity + t * (p->similarity - a.similarity));
+        }
+    }
+    return (end - 1)->similarity;
+}
+
 double scoreThreshold(double fmr) {
     return -10 * std::log10(fmr);
 }
 
-}  // namespace zarn::match
+}  // namespace zarn

@@ -2,7 +2,7 @@
 // false match rate, and that rate written as a score.
 #pragma once
 
-namespace zarn::match {
+namespace zarn {
 
 // The score of a raw similarity (0-1): 10 log10(1 / FMR), where FMR is the
 // share of comparisons between different fingers that reach that similarity,
@@ -15,6 +15,11 @@ double calibratedScore(float similarity);
 // (0 < fmr <= 1).
 double scoreThreshold(double fmr);
 
+// The least raw similarity whose false match rate is at most `fmr`
+// (0 < fmr <= 1): the inverse of calibratedScore, for decisions made inside
+// the engine.
+float similarityAtRate(double fmr);
+
 constexpr double kMaxScore = 99.9;
 
-}  // namespace zarn::match
+}  // namespace zarn

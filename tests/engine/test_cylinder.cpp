@@ -1,0 +1,100 @@
+// Minutia cylinders and their relaxed score on made-up fingers: what turning
+// and shifting a view must not change, what another finger must not reach,
+// and what bent skin must not destroy.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "cylinder.h"
+#include "relaxation.h"
+#include "test_merge_fakes.h"
+
+namespace {
+
+using zarn::FingerView;
+using zarn::Minutia;
+using zarn_test::FakeWindow;
+
+FingerView impression(std::uint32_t fingerSeed, const FakeWindow& window) {
+    return zarn_test::fakeImpression(zarn_test::fakeFinger(500, 500, fingerSeed), window).view;
+}
+
+float relaxed(const FingerView& a, const FingerView& b) {
+    return zarn::relaxedCylinderScore(a.minutiae, zarn::minutiaCylinders(a.minutiae), b.minutiae,
+                                      zarn::minutiaCylinders(b.minutiae));
+}
+
+// The skin stretched along a smooth wave, up to `amplitude` px.
+FingerView bent(FingerView view, float amplitude) {
+    for (Minutia& m : view.minutiae) {
+        m.x += amplitude * std::sin(m.y / 90);
+        m.y += amplitude * std::sin(m.x / 110);
+    }
+    return view;
+}
+
+TEST(Cylinder, TurningAndShiftingAViewChangesNoCylinder) {
+    FakeWindow w;
+    w.x0 = 100, w.y0 = 100, w.jitter = 0, w.dropRate = 0, w.spurious = 0;
+    const FingerView a = impression(3, w);
+    FingerView turned = a;
+    const float c = std::cos(0.7f), s = std::sin(0.7f);
+    for (Minutia& m : turned.minutiae) {
+        const float x = m.x, y = m.y;
+        m.x = c * x + s * y + 40;
+        m.y = -s * x + c * y + 300;
+        m.direction = std::fmod(m.direction + 0.7f, 6.2831853f);
+    }
+    const auto ca = zarn::minutiaCylinders(a.minutiae);
+    const auto ct = zarn::minutiaCylinders(turned.minutiae);
+    ASSERT_EQ(ca.size(), a.minutiae.size());
+    std::size_t usable = 0;
+    for (std::size_t i = 0; i < ca.size(); ++i) {
+        EXPECT_EQ(ca[i].usable, ct[i].usable) << i;
+        if (ca[i].usable && ct[i].usable) {
+            ++usable;
+            EXPECT_GT(zarn::cylinderSimilarity(ca[i], a.minutiae[i], ct[i], turned.minutiae[i]),
+                      0.9f)
+                << i;
+        }
+    }
+    EXPECT_GT(usable, ca.size() / 2);
+    // Minutiae pointing more than a quarter turn apart never pair.
+    Minutia reversed = a.minutiae[0];
+    reversed.direction = std::fmod(reversed.direction + 3.0f, 6.2831853f);
+    EXPECT_EQ(zarn::cylinderSimilarity(ca[0], a.minutiae[0], ca[0], reversed), 0);
+}
+
+TEST(Cylinder, RelaxedScoreKeepsTheSameFingerAboveOthersEvenOnBentSkin) {
+    FakeWindow first, second;
+    first.x0 = 60, first.y0 = 80, first.seed = 1;
+    second.x0 = 110, second.y0 = 50, second.angle = 0.3f, second.seed = 2;
+    float lowestGenuine = 1, lowestBent = 1, highestImpostor = 0;
+    for (std::uint32_t f = 0; f < 4; ++f) {
+        const FingerView a = impression(200 + f, first);
+        lowestGenuine = std::min(lowestGenuine, relaxed(a, impression(200 + f, second)));
+        lowestBent = std::min(lowestBent, relaxed(a, bent(impression(200 + f, second), 14)));
+        for (std::uint32_t g = 0; g < 4; ++g) {
+            if (g != f) {
+                highestImpostor =
+                    std::max(highestImpostor, relaxed(a, impression(200 + g, second)));
+            }
+        }
+    }
+    EXPECT_GT(lowestGenuine, 2 * highestImpostor);
+    EXPECT_GT(lowestBent, 2 * highestImpostor);
+    EXPECT_LE(lowestGenuine, 1);
+}
+
+TEST(Cylinder, TinyViewsScoreNothing) {
+    const FingerView a = impression(5, FakeWindow{});
+    FingerView one;
+    one.minutiae.push_back(a.minutiae[0]);
+    EXPECT_EQ(relaxed(a, FingerView{}), 0);
+    EXPECT_EQ(relaxed(one, one), 0);
+    EXPECT_TRUE(zarn::minutiaCylinders({}).empty());
+    EXPECT_FALSE(zarn::minutiaCylinders(one.minutiae)[0].usable);
+}
+
+}  // namespace
