@@ -103,13 +103,15 @@ GreyImage noisy(const GreyImage& in, std::uint32_t seed) {
     return out;
 }
 
-// A grainy platen or sensor texture behind the print: light areas (valleys and the
-// background) take the texture, dark ridges stay on top of it.
+// A light touch on a grainy platen or sensor: light areas (valleys and the background)
+// take the texture, the faint ridges stay on top of it. The grain is then as strong as
+// the ridges, the case a contrast threshold cannot settle.
 GreyImage grainy(const GreyImage& in, std::uint32_t seed) {
     const std::vector<float> texture = grain(in.width, in.height, 1, seed);
     GreyImage out = in;
     for (std::size_t i = 0; i < out.pixels.size(); ++i)
-        out.pixels[i] = std::min(out.pixels[i], clampGrey(200 + 30 * texture[i]));
+        out.pixels[i] = std::min(clampGrey(255 - 0.45f * (255 - out.pixels[i])),
+                                 clampGrey(215 + 15 * texture[i]));
     return out;
 }
 
