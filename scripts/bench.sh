@@ -26,6 +26,9 @@ echo "== Real sets: our matcher on our templates, every pair (EER, FNMR@FMR1%, t
 echo "== Interoperability: bozorth3 on our templates beside mindtct's and FingerJetFX's"
 "$(dirname "$0")/../bench/interop/interop.py" --cli "$build/bin/zarn-cli"
 
+echo "== Degraded real sets: ours beside FingerJetFX under bozorth3 and zarn-match"
+python3 bench/degrade/degrade.py --build "$build"
+
 echo "== Whole process, one per image (interleaved with FingerJetFX when built by the peers script)"
 python3 bench/process/bench_process.py --tool "$build/bin/zarn-cli" \
     --reference "${PEERS:-/tmp/zarn-peers}/bin/fjfx_extract {pgm} {out}"

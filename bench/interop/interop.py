@@ -62,13 +62,17 @@ def count_lines(path):
 
 
 def extract_ours(cli, png, xyt):
+    """Like the peers, keeps the record beside the .xyt (as .ist) for other matchers."""
     run = subprocess.run([cli, png], capture_output=True, text=True, timeout=120)
     if run.returncode != 0:
         return None
     try:
-        height, minutiae = parse_record(bytes.fromhex(run.stdout.strip()))
+        record = bytes.fromhex(run.stdout.strip())
+        height, minutiae = parse_record(record)
     except ValueError:
         return None
+    with open(xyt[:-4] + ".ist", "wb") as out:
+        out.write(record)
     write_xyt(xyt, height, minutiae)
     return len(minutiae)
 
