@@ -148,13 +148,12 @@ std::vector<Cylinder> minutiaCylinders(const std::vector<Minutia>& minutiae) {
     return cylinders;
 }
 
-// The bit counting is most of a comparison's time: where the processor
-// counts bits in one instruction, use it.
-#if defined(__x86_64__) && defined(__linux__)
-__attribute__((target_clones("popcnt", "default")))
-#endif
-float cylinderSimilarity(const Cylinder& a, const Minutia& ma, const Cylinder& b,
-                         const Minutia& mb) {
+namespace {
+
+// The comparison itself, inlined into each caller below so that the bit
+// counting compiles to the instruction where the caller is built for it.
+inline __attribute__((always_inline)) float similarityOf(const Cylinder& a, const Minutia& ma,
+                                                         const Cylinder& b, const Minutia& mb) {
     if (!a.usable || !b.usable || angleGap(ma.direction, mb.direction) > kCylinderMaxTurn) {
         return 0;
     }
@@ -173,6 +172,41 @@ float cylinderSimilarity(const Cylinder& a, const Minutia& ma, const Cylinder& b
     }
     return 1 - std::sqrt(static_cast<float>(differ)) /
                    (std::sqrt(static_cast<float>(onA)) + std::sqrt(static_cast<float>(onB)));
+}
+
+}  // namespace
+
+// The bit counting is most of a comparison's time: where the processor
+// counts bits in one instruction, use it (chosen when the library loads;
+// elsewhere the compiler's portable counting).
+#if defined(__x86_64__) && defined(__linux__)
+#define ZARN_POPCOUNT_CLONES __attribute__((target_clones("popcnt", "default")))
+#else
+#define ZARN_POPCOUNT_CLONES
+#endif
+
+ZARN_POPCOUNT_CLONES
+float cylinderSimilarity(const Cylinder& a, const Minutia& ma, const Cylinder& b,
+                         const Minutia& mb) {
+    return similarityOf(a, ma, b, mb);
+}
+
+ZARN_POPCOUNT_CLONES
+void similarCylinderPairs(const std::vector<Minutia>& a, const std::vector<Cylinder>& ca,
+                          const std::vector<Minutia>& b, const std::vector<Cylinder>& cb,
+                          std::vector<CylinderPair>& pairs) {
+    pairs.clear();
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (!ca[i].usable) {
+            continue;
+        }
+        for (std::size_t k = 0; k < b.size(); ++k) {
+            const float s = similarityOf(ca[i], a[i], cb[k], b[k]);
+            if (s > 0) {
+                pairs.push_back({s, i, k});
+            }
+        }
+    }
 }
 
 }  // namespace zarn

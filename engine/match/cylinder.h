@@ -32,4 +32,14 @@ std::vector<Cylinder> minutiaCylinders(const std::vector<Minutia>& minutiae);
 float cylinderSimilarity(const Cylinder& a, const Minutia& ma, const Cylinder& b,
                          const Minutia& mb);
 
+// Every pair of minutiae (i of a, k of b) whose cylinders are alike at all,
+// in order of i, then k; `pairs` is reused to spare allocations.
+struct CylinderPair {
+    float similarity;
+    std::size_t i, k;
+};
+void similarCylinderPairs(const std::vector<Minutia>& a, const std::vector<Cylinder>& ca,
+                          const std::vector<Minutia>& b, const std::vector<Cylinder>& cb,
+                          std::vector<CylinderPair>& pairs);
+
 }  // namespace zarn

@@ -16,10 +16,7 @@ float logistic(float v, float mu, float tau) {
     return 1 / (1 + std::exp(-tau * (v - mu)));
 }
 
-struct LocalPair {
-    float similarity;
-    std::size_t i, k;
-};
+using LocalPair = CylinderPair;
 
 // How far two pairs' relation differs between the views: distance apart,
 // turn between them, and where each sees the other.
@@ -49,15 +46,12 @@ float compatibility(const Minutia& a1, const Minutia& a2, const Minutia& b1, con
 
 float relaxedCylinderScore(const std::vector<Minutia>& a, const std::vector<Cylinder>& ca,
                            const std::vector<Minutia>& b, const std::vector<Cylinder>& cb) {
-    std::vector<LocalPair> local;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        for (std::size_t k = 0; k < b.size(); ++k) {
-            const float s = cylinderSimilarity(ca[i], a[i], cb[k], b[k]);
-            if (s > 0) {
-                local.push_back({s, i, k});
-            }
-        }
-    }
+    // Working space kept between comparisons: a search makes many.
+    thread_local std::vector<LocalPair> local, pairs;
+    thread_local std::vector<bool> usedA, usedB;
+    thread_local std::vector<float> rho, weight, next;
+    thread_local std::vector<std::pair<float, float>> kept;  // efficiency, final weight
+    similarCylinderPairs(a, ca, b, cb, local);
     const auto stronger = [](const LocalPair& x, const LocalPair& y) {
         if (x.similarity != y.similarity) {
             return x.similarity > y.similarity;
@@ -68,8 +62,9 @@ float relaxedCylinderScore(const std::vector<Minutia>& a, const std::vector<Cyli
     // is usually needed, so it is put in order a few times the wanted count
     // at a time.
     const std::size_t wanted = std::min(a.size(), b.size());
-    std::vector<LocalPair> pairs;
-    std::vector<bool> usedA(a.size()), usedB(b.size());
+    pairs.clear();
+    usedA.assign(a.size(), false);
+    usedB.assign(b.size(), false);
     for (std::size_t start = 0; start < local.size() && pairs.size() < wanted;) {
         const std::size_t end = std::min(local.size(), start + 3 * wanted);
         const auto first = local.begin() + static_cast<std::ptrdiff_t>(start);
@@ -89,14 +84,15 @@ float relaxedCylinderScore(const std::vector<Minutia>& a, const std::vector<Cyli
     if (n < 2) {
         return 0;
     }
-    std::vector<float> rho(n * n, 0);
+    rho.assign(n * n, 0);
     for (std::size_t t = 0; t < n; ++t) {
         for (std::size_t u = t + 1; u < n; ++u) {
             rho[t * n + u] = rho[u * n + t] =
                 compatibility(a[pairs[t].i], a[pairs[u].i], b[pairs[t].k], b[pairs[u].k]);
         }
     }
-    std::vector<float> weight(n), next(n);
+    weight.resize(n);
+    next.resize(n);
     for (std::size_t t = 0; t < n; ++t) {
         weight[t] = pairs[t].similarity;
     }
@@ -113,7 +109,7 @@ float relaxedCylinderScore(const std::vector<Minutia>& a, const std::vector<Cyli
     }
     // The pairs that kept the most of their weight, as many as the smaller
     // view can be expected to share.
-    std::vector<std::pair<float, float>> kept(n);  // efficiency, final weight
+    kept.resize(n);
     for (std::size_t t = 0; t < n; ++t) {
         kept[t] = {weight[t] / pairs[t].similarity, weight[t]};
     }
