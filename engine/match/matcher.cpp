@@ -29,7 +29,11 @@ ViewAlignment alignViews(const FingerView& from, const FingerView& to) {
     return alignViews(prepareView(from), prepareView(to));
 }
 
-ViewAlignment alignViews(const PreparedView& from, const PreparedView& to) {
+namespace {
+
+// The alignment, given the relaxed cylinder score of the two views.
+ViewAlignment alignWithCylinderScore(const PreparedView& from, const PreparedView& to,
+                                     float cylinderScore) {
     ViewAlignment result;
     const std::vector<Minutia>& a = from.minutiae;
     const std::vector<Minutia>& b = to.minutiae;
@@ -123,11 +127,30 @@ ViewAlignment alignViews(const PreparedView& from, const PreparedView& to) {
     // cylinders' verdict, which needs no transform, does not. Both must
     // agree for a high score, which chance agreement of either alone cannot
     // give.
-    result.score =
-        std::sqrt(result.pairScore * relaxedCylinderScore(a, from.cylinders, b, to.cylinders));
+    result.score = std::sqrt(result.pairScore * cylinderScore);
     result.aligned =
         result.pairs.size() >= kMinAlignedPairs && result.pairScore >= kMinAlignedScore;
     return result;
+}
+
+float relaxedScore(const PreparedView& a, const PreparedView& b) {
+    return relaxedCylinderScore(a.minutiae, a.cylinders, b.minutiae, b.cylinders);
+}
+
+}  // namespace
+
+ViewAlignment alignViews(const PreparedView& from, const PreparedView& to) {
+    return alignWithCylinderScore(from, to, relaxedScore(from, to));
+}
+
+float matchScoreFrom(const PreparedView& a, const PreparedView& b, float floor) {
+    const float cylinderScore = relaxedScore(a, b);
+    // The pair score is at most 1, so the cylinders alone bound the score.
+    const float bound = std::sqrt(cylinderScore);
+    if (bound < floor) {
+        return bound;
+    }
+    return alignWithCylinderScore(a, b, cylinderScore).score;
 }
 
 float matchScore(const FingerView& a, const FingerView& b) {
