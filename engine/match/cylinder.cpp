@@ -14,13 +14,10 @@ namespace {
 
 constexpr int kSpatialCells = kCylinderSide * kCylinderSide;
 constexpr int kCells = kSpatialCells * kCylinderSectors;
+static_assert(kCells % 64 == 0);
 
 int popcount(std::uint64_t v) {
     return __builtin_popcountll(v);
-}
-
-void setBit(std::uint64_t* words, int index) {
-    words[index / 64] |= std::uint64_t{1} << (index % 64);
 }
 
 // Share of a direction difference's normal spread that falls in a sector of
@@ -128,17 +125,19 @@ std::vector<Cylinder> minutiaCylinders(const std::vector<Minutia>& minutiae) {
                 }
             }
         }
-        for (std::size_t c = 0; c < kSpatialCells; ++c) {
-            if (!valid[c]) {
-                continue;
+        // Word by word without branches: which cells pass the threshold is
+        // too irregular to predict.
+        for (std::size_t w = 0; w < kCylinderWords; ++w) {
+            std::uint64_t validWord = 0, bitsWord = 0;
+            for (std::size_t b = 0; b < 64; ++b) {
+                const std::size_t cell = w * 64 + b;
+                const std::uint64_t on = valid[cell / kCylinderSectors];
+                validWord |= on << b;
+                bitsWord |= (on & static_cast<std::uint64_t>(sums[cell] >= kCylinderBitThreshold))
+                            << b;
             }
-            for (std::size_t k = 0; k < kCylinderSectors; ++k) {
-                const int bit = static_cast<int>(c * kCylinderSectors + k);
-                setBit(cylinder.valid, bit);
-                if (sums[c * kCylinderSectors + k] >= kCylinderBitThreshold) {
-                    setBit(cylinder.bits, bit);
-                }
-            }
+            cylinder.valid[w] = validWord;
+            cylinder.bits[w] = bitsWord;
         }
         // Cells inside the disc: about pi/4 of the square.
         const float discCells = kPi / 4 * kSpatialCells;
