@@ -195,6 +195,9 @@ void similarCylinderPairs(const std::vector<Minutia>& a, const std::vector<Cylin
                           const std::vector<Minutia>& b, const std::vector<Cylinder>& cb,
                           std::vector<CylinderPair>& pairs) {
     pairs.clear();
+    if (a.size() > kMaxPairedMinutiae || b.size() > kMaxPairedMinutiae) {
+        return;
+    }
     for (std::size_t i = 0; i < a.size(); ++i) {
         if (!ca[i].usable) {
             continue;
@@ -202,7 +205,7 @@ void similarCylinderPairs(const std::vector<Minutia>& a, const std::vector<Cylin
         for (std::size_t k = 0; k < b.size(); ++k) {
             const float s = similarityOf(ca[i], a[i], cb[k], b[k]);
             if (s > 0) {
-                pairs.push_back({s, i, k});
+                pairs.push_back(cylinderPair(s, i, k));
             }
         }
     }

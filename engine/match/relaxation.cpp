@@ -16,7 +16,10 @@ float logistic(float v, float mu, float tau) {
     return 1 / (1 + std::exp(-tau * (v - mu)));
 }
 
-using LocalPair = CylinderPair;
+struct LocalPair {
+    float similarity;
+    std::size_t i, k;
+};
 
 // How far two pairs' relation differs between the views: distance apart,
 // turn between them, and where each sees the other.
@@ -47,17 +50,12 @@ float compatibility(const Minutia& a1, const Minutia& a2, const Minutia& b1, con
 float relaxedCylinderScore(const std::vector<Minutia>& a, const std::vector<Cylinder>& ca,
                            const std::vector<Minutia>& b, const std::vector<Cylinder>& cb) {
     // Working space kept between comparisons: a search makes many.
-    thread_local std::vector<LocalPair> local, pairs;
+    thread_local std::vector<CylinderPair> local;
+    thread_local std::vector<LocalPair> pairs;
     thread_local std::vector<bool> usedA, usedB;
     thread_local std::vector<float> rho, weight, next;
     thread_local std::vector<std::pair<float, float>> kept;  // efficiency, final weight
     similarCylinderPairs(a, ca, b, cb, local);
-    const auto stronger = [](const LocalPair& x, const LocalPair& y) {
-        if (x.similarity != y.similarity) {
-            return x.similarity > y.similarity;
-        }
-        return x.i != y.i ? x.i < y.i : x.k < y.k;
-    };
     // The best pairs, each minutia in one at most. Only the head of the list
     // is usually needed, so it is put in order a few times the wanted count
     // at a time.
@@ -69,13 +67,13 @@ float relaxedCylinderScore(const std::vector<Minutia>& a, const std::vector<Cyli
         const std::size_t end = std::min(local.size(), start + 3 * wanted);
         const auto first = local.begin() + static_cast<std::ptrdiff_t>(start);
         const auto last = local.begin() + static_cast<std::ptrdiff_t>(end);
-        std::nth_element(first, last - 1, local.end(), stronger);
-        std::sort(first, last, stronger);
+        std::nth_element(first, last - 1, local.end());
+        std::sort(first, last);
         for (std::size_t e = start; e < end && pairs.size() < wanted; ++e) {
-            const LocalPair& p = local[e];
-            if (!usedA[p.i] && !usedB[p.k]) {
-                usedA[p.i] = usedB[p.k] = true;
-                pairs.push_back(p);
+            const std::size_t i = pairFirst(local[e]), k = pairSecond(local[e]);
+            if (!usedA[i] && !usedB[k]) {
+                usedA[i] = usedB[k] = true;
+                pairs.push_back({pairSimilarity(local[e]), i, k});
             }
         }
         start = end;
