@@ -14,7 +14,16 @@ namespace {
 
 constexpr int kSpatialCells = kCylinderSide * kCylinderSide;
 constexpr int kCells = kSpatialCells * kCylinderSectors;
-static_assert(kCells % 64 == 0);
+
+// Sets a cell's sector bits, `value`, from bit `first` on; they may run into
+// the next word.
+void setBits(std::uint64_t* words, std::size_t first, std::uint64_t value) {
+    const std::size_t word = first / 64, shift = first % 64;
+    words[word] |= value << shift;
+    if (shift + kCylinderSectors > 64) {
+        words[word + 1] |= value >> (64 - shift);
+    }
+}
 
 int popcount(std::uint64_t v) {
     return __builtin_popcountll(v);
@@ -125,19 +134,20 @@ std::vector<Cylinder> minutiaCylinders(const std::vector<Minutia>& minutiae) {
                 }
             }
         }
-        // Word by word without branches: which cells pass the threshold is
-        // too irregular to predict.
-        for (std::size_t w = 0; w < kCylinderWords; ++w) {
-            std::uint64_t validWord = 0, bitsWord = 0;
-            for (std::size_t b = 0; b < 64; ++b) {
-                const std::size_t cell = w * 64 + b;
-                const std::uint64_t on = valid[cell / kCylinderSectors];
-                validWord |= on << b;
-                bitsWord |= (on & static_cast<std::uint64_t>(sums[cell] >= kCylinderBitThreshold))
-                            << b;
+        // Cell by cell, each cell's sectors set at once: the cells outside
+        // the print (and their sums, all 0) are passed over.
+        for (std::size_t c = 0; c < kSpatialCells; ++c) {
+            if (!valid[c]) {
+                continue;
             }
-            cylinder.valid[w] = validWord;
-            cylinder.bits[w] = bitsWord;
+            std::uint64_t on = 0;
+            for (std::size_t k = 0; k < kCylinderSectors; ++k) {
+                on |= static_cast<std::uint64_t>(sums[c * kCylinderSectors + k] >=
+                                                 kCylinderBitThreshold)
+                      << k;
+            }
+            setBits(cylinder.valid, c * kCylinderSectors, (1u << kCylinderSectors) - 1);
+            setBits(cylinder.bits, c * kCylinderSectors, on);
         }
         // Cells inside the disc: about pi/4 of the square.
         const float discCells = kPi / 4 * kSpatialCells;
