@@ -32,11 +32,18 @@ int popcount(std::uint64_t v) {
     return __builtin_popcountll(v);
 }
 
+// erf, which in single precision is exactly +-1 from about 3.92 on: a third
+// of a cylinder's sector boundaries lie that far out.
+float saturatedErf(float x) {
+    return x >= 4 ? 1 : x <= -4 ? -1 : std::erf(x);
+}
+
 // Share of a direction difference's normal spread that falls in a sector of
 // width `width` centred `offset` away.
 float sectorShare(float offset, float width) {
     const float scale = 1.0f / (kCylinderDirectionSpread * std::sqrt(2.0f));
-    return 0.5f * (std::erf((offset + width / 2) * scale) - std::erf((offset - width / 2) * scale));
+    return 0.5f * (saturatedErf((offset + width / 2) * scale) -
+                   saturatedErf((offset - width / 2) * scale));
 }
 
 constexpr float kCellSize = 2 * kCylinderRadius / kCylinderSide;
