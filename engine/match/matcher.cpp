@@ -8,7 +8,6 @@
 #include "relaxation.h"
 
 namespace zarn {
-
 void addNeighbourReach(PreparedView& view) {
     view.reach.clear();
     for (const LocalStructure& structure : view.structures) {
@@ -65,25 +64,39 @@ ViewAlignment alignWithCylinderScore(const PreparedView& from, const PreparedVie
     const std::vector<NeighbourReach>& reach = ownReach.empty() ? from.reach : ownReach;
     std::vector<Seed> seeds;
     seeds.reserve(kCandidates + 1);
+    // Which seeds win does not depend on the order the pairs are tried in,
+    // but the work does: pairs whose bound promises most are tried first, so
+    // the heap's floor rises early and rules out most of the rest unseen.
+    thread_local std::vector<float> bounds;
+    bounds.resize(a.size() * b.size());
     for (std::size_t i = 0; i < a.size(); ++i) {
         for (std::size_t k = 0; k < b.size(); ++k) {
-            const float floor =
-                seeds.size() < kCandidates ? kMinSeedSimilarity : seeds.front().similarity;
-            if (similarityBound(reach[i], sa[i].count, sb[k]) < floor - 1e-4f) {
-                continue;
-            }
-            const float s = localSimilarity(sa[i], sb[k], floor);
-            if (s <= kMinSeedSimilarity) {
-                continue;
-            }
-            const Seed seed{s, i, k};
-            if (seeds.size() < kCandidates) {
-                seeds.push_back(seed);
-                std::push_heap(seeds.begin(), seeds.end(), bySimilarity);
-            } else if (bySimilarity(seed, seeds.front())) {
-                std::pop_heap(seeds.begin(), seeds.end(), bySimilarity);
-                seeds.back() = seed;
-                std::push_heap(seeds.begin(), seeds.end(), bySimilarity);
+            bounds[i * b.size() + k] = similarityBound(reach[i], sa[i].count, sb[k]);
+        }
+    }
+    for (std::size_t tier = 0; tier < kSeedTiers.size(); ++tier) {
+        const float top = tier == 0 ? 2.0f : kSeedTiers[tier - 1];
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            for (std::size_t k = 0; k < b.size(); ++k) {
+                const float bound = bounds[i * b.size() + k];
+                const float floor =
+                    seeds.size() < kCandidates ? kMinSeedSimilarity : seeds.front().similarity;
+                if (bound >= top || bound < kSeedTiers[tier] || bound < floor - 1e-4f) {
+                    continue;
+                }
+                const float s = localSimilarity(sa[i], sb[k], floor);
+                if (s <= kMinSeedSimilarity) {
+                    continue;
+                }
+                const Seed seed{s, i, k};
+                if (seeds.size() < kCandidates) {
+                    seeds.push_back(seed);
+                    std::push_heap(seeds.begin(), seeds.end(), bySimilarity);
+                } else if (bySimilarity(seed, seeds.front())) {
+                    std::pop_heap(seeds.begin(), seeds.end(), bySimilarity);
+                    seeds.back() = seed;
+                    std::push_heap(seeds.begin(), seeds.end(), bySimilarity);
+                }
             }
         }
     }
