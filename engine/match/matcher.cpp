@@ -8,6 +8,7 @@
 #include "relaxation.h"
 
 namespace zarn {
+
 void addNeighbourReach(PreparedView& view) {
     view.reach.clear();
     for (const LocalStructure& structure : view.structures) {
