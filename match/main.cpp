@@ -78,7 +78,7 @@ int run(int argc, char* argv[]) {
     }
 
     int status = kExitOk;
-    std::vector<std::vector<Comparison>> best(probes.size());
+    std::vector<BestComparisons> best(probes.size());
     for (const std::string& path : options.gallery) {
         std::optional<PreparedTemplate> gallery;
         try {
@@ -90,7 +90,11 @@ int run(int argc, char* argv[]) {
         for (std::size_t p = 0; p < probes.size(); ++p) {
             Comparison c{path, std::nullopt};
             if (gallery) {
-                c.score = zarn::calibratedScore(compareTemplates(probes[p], *gallery));
+                // Only the K best of a probe are reported: a template that
+                // cannot reach them needs no exact score.
+                c.similarity =
+                    compareTemplates(probes[p], *gallery, options.top ? best[p].floor : 0);
+                c.score = zarn::calibratedScore(c.similarity);
             }
             if (options.top) {
                 keepBest(best[p], std::move(c), *options.top);
@@ -101,7 +105,7 @@ int run(int argc, char* argv[]) {
     }
     if (options.top) {
         for (std::size_t p = 0; p < probes.size(); ++p) {
-            for (const Comparison& c : topComparisons(std::move(best[p]), *options.top)) {
+            for (const Comparison& c : topComparisons(std::move(best[p].kept), *options.top)) {
                 printComparison(c, options.probeList ? &options.probes[p] : nullptr, threshold);
             }
         }

@@ -17,11 +17,12 @@ PreparedTemplate prepareTemplate(const std::vector<FingerView>& views, TemplateR
     return prepared;
 }
 
-float compareTemplates(const PreparedTemplate& probe, const PreparedTemplate& gallery) {
+float compareTemplates(const PreparedTemplate& probe, const PreparedTemplate& gallery,
+                       float floor) {
     float best = 0;
     for (const PreparedView& a : probe) {
         for (const PreparedView& b : gallery) {
-            best = std::max(best, matchScore(a, b));
+            best = std::max(best, matchScoreFrom(a, b, std::max(floor, best)));
         }
     }
     return best;
@@ -39,13 +40,19 @@ std::vector<Comparison> topComparisons(std::vector<Comparison> comparisons, std:
     return comparisons;
 }
 
-void keepBest(std::vector<Comparison>& kept, Comparison c, std::size_t k) {
+void keepBest(BestComparisons& best, Comparison c, std::size_t k) {
     if (!c.score) {
         return;
     }
-    kept.push_back(std::move(c));
-    if (kept.size() / 2 >= k) {
-        kept = topComparisons(std::move(kept), k);
+    best.kept.push_back(std::move(c));
+    if (best.kept.size() / 2 >= k) {
+        best.kept = topComparisons(std::move(best.kept), k);
+        // Scores rise with the similarity, and ties go to the earlier
+        // template: a later one below all K kept can never displace one.
+        best.floor = best.kept.back().similarity;
+        for (const Comparison& kept : best.kept) {
+            best.floor = std::min(best.floor, kept.similarity);
+        }
     }
 }
 

@@ -19,20 +19,30 @@ using PreparedTemplate = std::vector<PreparedView>;
 enum class TemplateRole { Probe, Gallery };
 PreparedTemplate prepareTemplate(const std::vector<FingerView>& views, TemplateRole role);
 
-// The raw similarity of two templates: their best pair of views.
-float compareTemplates(const PreparedTemplate& probe, const PreparedTemplate& gallery);
+// The raw similarity of two templates: their best pair of views. With a
+// floor, exact only when it reaches the floor (see matchScoreFrom).
+float compareTemplates(const PreparedTemplate& probe, const PreparedTemplate& gallery,
+                       float floor = 0);
 
 struct Comparison {
     std::string path;
     std::optional<double> score;  // none when the gallery template was unusable
+    float similarity = 0;         // the raw similarity behind the score
 };
 
 // The K best comparisons, best first (ties in gallery order); the unusable
 // ones are left out.
 std::vector<Comparison> topComparisons(std::vector<Comparison> comparisons, std::size_t k);
 
+// The comparisons kept for one probe, and the raw similarity a later one
+// must reach to matter: one below it ranks after K earlier ones.
+struct BestComparisons {
+    std::vector<Comparison> kept;
+    float floor = 0;
+};
+
 // Adds a comparison to those kept for one probe, trimming them to the K best
 // now and then, so a long gallery never holds more than 2K per probe.
-void keepBest(std::vector<Comparison>& kept, Comparison c, std::size_t k);
+void keepBest(BestComparisons& best, Comparison c, std::size_t k);
 
 }  // namespace zarn::match

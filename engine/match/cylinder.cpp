@@ -4,6 +4,9 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#if defined(__x86_64__) && defined(__linux__)
+#include <immintrin.h>
+#endif
 
 #include "angles.h"
 #include "hull.h"
@@ -15,19 +18,32 @@ namespace {
 constexpr int kSpatialCells = kCylinderSide * kCylinderSide;
 constexpr int kCells = kSpatialCells * kCylinderSectors;
 
+// Sets a cell's sector bits, `value`, from bit `first` on; they may run into
+// the next word.
+void setBits(std::uint64_t* words, std::size_t first, std::uint64_t value) {
+    const std::size_t word = first / 64, shift = first % 64;
+    words[word] |= value << shift;
+    if (shift + kCylinderSectors > 64) {
+        words[word + 1] |= value >> (64 - shift);
+    }
+}
+
 int popcount(std::uint64_t v) {
     return __builtin_popcountll(v);
 }
 
-void setBit(std::uint64_t* words, int index) {
-    words[index / 64] |= std::uint64_t{1} << (index % 64);
+// erf, which in single precision is exactly +-1 from about 3.92 on: a third
+// of a cylinder's sector boundaries lie that far out.
+float saturatedErf(float x) {
+    return x >= 4 ? 1 : x <= -4 ? -1 : std::erf(x);
 }
 
 // Share of a direction difference's normal spread that falls in a sector of
 // width `width` centred `offset` away.
 float sectorShare(float offset, float width) {
     const float scale = 1.0f / (kCylinderDirectionSpread * std::sqrt(2.0f));
-    return 0.5f * (std::erf((offset + width / 2) * scale) - std::erf((offset - width / 2) * scale));
+    return 0.5f * (saturatedErf((offset + width / 2) * scale) -
+                   saturatedErf((offset - width / 2) * scale));
 }
 
 constexpr float kCellSize = 2 * kCylinderRadius / kCylinderSide;
@@ -128,17 +144,20 @@ std::vector<Cylinder> minutiaCylinders(const std::vector<Minutia>& minutiae) {
                 }
             }
         }
+        // Cell by cell, each cell's sectors set at once: the cells outside
+        // the print (and their sums, all 0) are passed over.
         for (std::size_t c = 0; c < kSpatialCells; ++c) {
             if (!valid[c]) {
                 continue;
             }
+            std::uint64_t on = 0;
             for (std::size_t k = 0; k < kCylinderSectors; ++k) {
-                const int bit = static_cast<int>(c * kCylinderSectors + k);
-                setBit(cylinder.valid, bit);
-                if (sums[c * kCylinderSectors + k] >= kCylinderBitThreshold) {
-                    setBit(cylinder.bits, bit);
-                }
+                on |= static_cast<std::uint64_t>(sums[c * kCylinderSectors + k] >=
+                                                 kCylinderBitThreshold)
+                      << k;
             }
+            setBits(cylinder.valid, c * kCylinderSectors, (1u << kCylinderSectors) - 1);
+            setBits(cylinder.bits, c * kCylinderSectors, on);
         }
         // Cells inside the disc: about pi/4 of the square.
         const float discCells = kPi / 4 * kSpatialCells;
@@ -148,31 +167,142 @@ std::vector<Cylinder> minutiaCylinders(const std::vector<Minutia>& minutiae) {
     return cylinders;
 }
 
-// The bit counting is most of a comparison's time: where the processor
-// counts bits in one instruction, use it.
-#if defined(__x86_64__) && defined(__linux__)
-__attribute__((target_clones("popcnt", "default")))
-#endif
-float cylinderSimilarity(const Cylinder& a, const Minutia& ma, const Cylinder& b,
-                         const Minutia& mb) {
-    if (!a.usable || !b.usable || angleGap(ma.direction, mb.direction) > kCylinderMaxTurn) {
-        return 0;
-    }
-    int shared = 0, differ = 0, onA = 0, onB = 0;
+namespace {
+
+struct BitCounts {
+    int shared, differ, onA, onB;  // cells both see; of those, set in one, in a, in b
+};
+
+#define ZARN_INLINE inline __attribute__((always_inline))
+
+ZARN_INLINE BitCounts countBits(const Cylinder& a, const Cylinder& b) {
+    BitCounts c{0, 0, 0, 0};
     for (std::size_t w = 0; w < kCylinderWords; ++w) {
         const std::uint64_t both = a.valid[w] & b.valid[w];
         const std::uint64_t x = a.bits[w] & both, y = b.bits[w] & both;
-        shared += popcount(both);
-        differ += popcount(x ^ y);
-        onA += popcount(x);
-        onB += popcount(y);
+        c.shared += popcount(both);
+        c.differ += popcount(x ^ y);
+        c.onA += popcount(x);
+        c.onB += popcount(y);
     }
+    return c;
+}
+
+ZARN_INLINE bool comparable(const Cylinder& a, const Minutia& ma, const Cylinder& b,
+                            const Minutia& mb) {
+    return a.usable && b.usable && angleGap(ma.direction, mb.direction) <= kCylinderMaxTurn;
+}
+
+ZARN_INLINE float similarityOf(const BitCounts& c) {
     const float discCells = kPi / 4 * kCells;
-    if (static_cast<float>(shared) < kCylinderMinSharedShare * discCells || onA + onB == 0) {
+    if (static_cast<float>(c.shared) < kCylinderMinSharedShare * discCells || c.onA + c.onB == 0) {
         return 0;
     }
-    return 1 - std::sqrt(static_cast<float>(differ)) /
-                   (std::sqrt(static_cast<float>(onA)) + std::sqrt(static_cast<float>(onB)));
+    return 1 - std::sqrt(static_cast<float>(c.differ)) /
+                   (std::sqrt(static_cast<float>(c.onA)) + std::sqrt(static_cast<float>(c.onB)));
+}
+
+// The loop over all pairs, inlined into each caller below with its own way
+// of counting bits.
+template <BitCounts (*Count)(const Cylinder&, const Cylinder&)>
+ZARN_INLINE void collectPairs(const std::vector<Minutia>& a, const std::vector<Cylinder>& ca,
+                              const std::vector<Minutia>& b, const std::vector<Cylinder>& cb,
+                              std::vector<CylinderPair>& pairs) {
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (!ca[i].usable) {
+            continue;
+        }
+        for (std::size_t k = 0; k < b.size(); ++k) {
+            if (comparable(ca[i], a[i], cb[k], b[k])) {
+                const float s = similarityOf(Count(ca[i], cb[k]));
+                if (s > 0) {
+                    pairs.push_back(cylinderPair(s, i, k));
+                }
+            }
+        }
+    }
+}
+
+// The bit counting is most of a comparison's time: where the processor
+// counts bits in one instruction, use it (chosen when the library loads;
+// elsewhere the compiler's portable counting). Where it counts the bits of
+// a whole cylinder in three instructions, use that.
+#if defined(__x86_64__) && defined(__linux__)
+#define ZARN_POPCOUNT_CLONES __attribute__((target_clones("popcnt", "default")))
+#define ZARN_WIDE_TARGET __attribute__((target("avx512f,avx512vpopcntdq")))
+static_assert(kCylinderWords % 8 == 0);
+
+// (GCC 12's own lane sum trips a false uninitialised-value warning.)
+ZARN_WIDE_TARGET inline int laneSum(__m512i v) {
+    alignas(64) std::uint64_t lanes[8];
+    _mm512_store_si512(lanes, v);
+    std::uint64_t sum = 0;
+    for (const std::uint64_t lane : lanes) {
+        sum += lane;
+    }
+    return static_cast<int>(sum);
+}
+
+ZARN_WIDE_TARGET inline BitCounts countBitsWide(const Cylinder& a, const Cylinder& b) {
+    __m512i shared = _mm512_setzero_si512(), differ = shared, onA = shared, onB = shared;
+    for (std::size_t w = 0; w < kCylinderWords; w += 8) {
+        const __m512i both =
+            _mm512_and_si512(_mm512_loadu_si512(a.valid + w), _mm512_loadu_si512(b.valid + w));
+        const __m512i x = _mm512_and_si512(_mm512_loadu_si512(a.bits + w), both);
+        const __m512i y = _mm512_and_si512(_mm512_loadu_si512(b.bits + w), both);
+        shared = _mm512_add_epi64(shared, _mm512_popcnt_epi64(both));
+        differ = _mm512_add_epi64(differ, _mm512_popcnt_epi64(_mm512_xor_si512(x, y)));
+        onA = _mm512_add_epi64(onA, _mm512_popcnt_epi64(x));
+        onB = _mm512_add_epi64(onB, _mm512_popcnt_epi64(y));
+    }
+    return {laneSum(shared), laneSum(differ), laneSum(onA), laneSum(onB)};
+}
+
+ZARN_WIDE_TARGET void collectPairsWide(const std::vector<Minutia>& a,
+                                       const std::vector<Cylinder>& ca,
+                                       const std::vector<Minutia>& b,
+                                       const std::vector<Cylinder>& cb,
+                                       std::vector<CylinderPair>& pairs) {
+    collectPairs<countBitsWide>(a, ca, b, cb, pairs);
+}
+
+bool wideCounting() {
+    static const bool wide = __builtin_cpu_supports("avx512vpopcntdq");
+    return wide;
+}
+#else
+#define ZARN_POPCOUNT_CLONES
+#endif
+
+ZARN_POPCOUNT_CLONES
+void collectPairsNarrow(const std::vector<Minutia>& a, const std::vector<Cylinder>& ca,
+                        const std::vector<Minutia>& b, const std::vector<Cylinder>& cb,
+                        std::vector<CylinderPair>& pairs) {
+    collectPairs<countBits>(a, ca, b, cb, pairs);
+}
+
+}  // namespace
+
+ZARN_POPCOUNT_CLONES
+float cylinderSimilarity(const Cylinder& a, const Minutia& ma, const Cylinder& b,
+                         const Minutia& mb) {
+    return comparable(a, ma, b, mb) ? similarityOf(countBits(a, b)) : 0;
+}
+
+void similarCylinderPairs(const std::vector<Minutia>& a, const std::vector<Cylinder>& ca,
+                          const std::vector<Minutia>& b, const std::vector<Cylinder>& cb,
+                          std::vector<CylinderPair>& pairs) {
+    pairs.clear();
+    if (a.size() > kMaxPairedMinutiae || b.size() > kMaxPairedMinutiae) {
+        return;
+    }
+#if defined(__x86_64__) && defined(__linux__)
+    if (wideCounting()) {
+        collectPairsWide(a, ca, b, cb, pairs);
+        return;
+    }
+#endif
+    collectPairsNarrow(a, ca, b, cb, pairs);
 }
 
 }  // namespace zarn

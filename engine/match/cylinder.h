@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "minutia.h"
@@ -31,5 +32,35 @@ std::vector<Cylinder> minutiaCylinders(const std::vector<Minutia>& minutiae);
 // cells are shared or the minutiae point too differently.
 float cylinderSimilarity(const Cylinder& a, const Minutia& ma, const Cylinder& b,
                          const Minutia& mb);
+
+// A pair of minutiae (i of one view, k of the other) and their cylinders'
+// similarity, packed so that plain integer order puts the most similar first,
+// then by i, then by k: sorting plain integers is several times faster.
+using CylinderPair = std::uint64_t;
+constexpr std::size_t kMaxPairedMinutiae = 1 << 16;
+inline CylinderPair cylinderPair(float similarity, std::size_t i, std::size_t k) {
+    std::uint32_t bits;  // a positive float's bits rise with its value
+    std::memcpy(&bits, &similarity, sizeof bits);
+    return (std::uint64_t{~bits} << 32) | (std::uint64_t{i} << 16) | k;
+}
+inline float pairSimilarity(CylinderPair p) {
+    const std::uint32_t bits = ~static_cast<std::uint32_t>(p >> 32);
+    float similarity;
+    std::memcpy(&similarity, &bits, sizeof similarity);
+    return similarity;
+}
+inline std::size_t pairFirst(CylinderPair p) {
+    return (p >> 16) & 0xffff;
+}
+inline std::size_t pairSecond(CylinderPair p) {
+    return p & 0xffff;
+}
+
+// Every pair of minutiae whose cylinders are alike at all, in order of i,
+// then k; `pairs` is reused to spare allocations. Views of more than
+// kMaxPairedMinutiae minutiae (no record holds that many) give none.
+void similarCylinderPairs(const std::vector<Minutia>& a, const std::vector<Cylinder>& ca,
+                          const std::vector<Minutia>& b, const std::vector<Cylinder>& cb,
+                          std::vector<CylinderPair>& pairs);
 
 }  // namespace zarn

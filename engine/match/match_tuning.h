@@ -1,6 +1,7 @@
 // The matcher's tuning constants, each with what it trades off.
 #pragma once
 
+#include <array>
 #include <cstddef>
 
 namespace zarn {
@@ -24,6 +25,9 @@ constexpr std::size_t kRefined = 4;
 // transform: such weak agreement is what any two fingers show, and leaving
 // it out spares most of the work of comparing different fingers.
 constexpr float kMinSeedSimilarity = 0.2f;
+// Seed pairs are tried in turn from these bounds down, the last taking the
+// rest. The seeds found are the same whatever the tiers; only the work changes.
+constexpr std::array<float, 2> kSeedTiers = {0.6f, -1.0f};
 // Pairing tolerances under a candidate transform, and how far the position
 // tolerance widens away from the paired area for elastic distortion.
 constexpr float kPairDistance = 9;

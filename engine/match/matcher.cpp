@@ -29,7 +29,11 @@ ViewAlignment alignViews(const FingerView& from, const FingerView& to) {
     return alignViews(prepareView(from), prepareView(to));
 }
 
-ViewAlignment alignViews(const PreparedView& from, const PreparedView& to) {
+namespace {
+
+// The alignment, given the relaxed cylinder score of the two views.
+ViewAlignment alignWithCylinderScore(const PreparedView& from, const PreparedView& to,
+                                     float cylinderScore) {
     ViewAlignment result;
     const std::vector<Minutia>& a = from.minutiae;
     const std::vector<Minutia>& b = to.minutiae;
@@ -61,25 +65,39 @@ ViewAlignment alignViews(const PreparedView& from, const PreparedView& to) {
     const std::vector<NeighbourReach>& reach = ownReach.empty() ? from.reach : ownReach;
     std::vector<Seed> seeds;
     seeds.reserve(kCandidates + 1);
+    // Which seeds win does not depend on the order the pairs are tried in,
+    // but the work does: pairs whose bound promises most are tried first, so
+    // the heap's floor rises early and rules out most of the rest unseen.
+    thread_local std::vector<float> bounds;
+    bounds.resize(a.size() * b.size());
     for (std::size_t i = 0; i < a.size(); ++i) {
         for (std::size_t k = 0; k < b.size(); ++k) {
-            const float floor =
-                seeds.size() < kCandidates ? kMinSeedSimilarity : seeds.front().similarity;
-            if (similarityBound(reach[i], sa[i].count, sb[k]) < floor - 1e-4f) {
-                continue;
-            }
-            const float s = localSimilarity(sa[i], sb[k], floor);
-            if (s <= kMinSeedSimilarity) {
-                continue;
-            }
-            const Seed seed{s, i, k};
-            if (seeds.size() < kCandidates) {
-                seeds.push_back(seed);
-                std::push_heap(seeds.begin(), seeds.end(), bySimilarity);
-            } else if (bySimilarity(seed, seeds.front())) {
-                std::pop_heap(seeds.begin(), seeds.end(), bySimilarity);
-                seeds.back() = seed;
-                std::push_heap(seeds.begin(), seeds.end(), bySimilarity);
+            bounds[i * b.size() + k] = similarityBound(reach[i], sa[i].count, sb[k]);
+        }
+    }
+    for (std::size_t tier = 0; tier < kSeedTiers.size(); ++tier) {
+        const float top = tier == 0 ? 2.0f : kSeedTiers[tier - 1];
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            for (std::size_t k = 0; k < b.size(); ++k) {
+                const float bound = bounds[i * b.size() + k];
+                const float floor =
+                    seeds.size() < kCandidates ? kMinSeedSimilarity : seeds.front().similarity;
+                if (bound >= top || bound < kSeedTiers[tier] || bound < floor - 1e-4f) {
+                    continue;
+                }
+                const float s = localSimilarity(sa[i], sb[k], floor);
+                if (s <= kMinSeedSimilarity) {
+                    continue;
+                }
+                const Seed seed{s, i, k};
+                if (seeds.size() < kCandidates) {
+                    seeds.push_back(seed);
+                    std::push_heap(seeds.begin(), seeds.end(), bySimilarity);
+                } else if (bySimilarity(seed, seeds.front())) {
+                    std::pop_heap(seeds.begin(), seeds.end(), bySimilarity);
+                    seeds.back() = seed;
+                    std::push_heap(seeds.begin(), seeds.end(), bySimilarity);
+                }
             }
         }
     }
@@ -123,11 +141,30 @@ ViewAlignment alignViews(const PreparedView& from, const PreparedView& to) {
     // cylinders' verdict, which needs no transform, does not. Both must
     // agree for a high score, which chance agreement of either alone cannot
     // give.
-    result.score =
-        std::sqrt(result.pairScore * relaxedCylinderScore(a, from.cylinders, b, to.cylinders));
+    result.score = std::sqrt(result.pairScore * cylinderScore);
     result.aligned =
         result.pairs.size() >= kMinAlignedPairs && result.pairScore >= kMinAlignedScore;
     return result;
+}
+
+float relaxedScore(const PreparedView& a, const PreparedView& b) {
+    return relaxedCylinderScore(a.minutiae, a.cylinders, b.minutiae, b.cylinders);
+}
+
+}  // namespace
+
+ViewAlignment alignViews(const PreparedView& from, const PreparedView& to) {
+    return alignWithCylinderScore(from, to, relaxedScore(from, to));
+}
+
+float matchScoreFrom(const PreparedView& a, const PreparedView& b, float floor) {
+    const float cylinderScore = relaxedScore(a, b);
+    // The pair score is at most 1, so the cylinders alone bound the score.
+    const float bound = std::sqrt(cylinderScore);
+    if (bound < floor) {
+        return bound;
+    }
+    return alignWithCylinderScore(a, b, cylinderScore).score;
 }
 
 float matchScore(const FingerView& a, const FingerView& b) {

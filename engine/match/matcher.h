@@ -56,4 +56,9 @@ ViewAlignment alignViews(const PreparedView& from, const PreparedView& to);
 float matchScore(const FingerView& a, const FingerView& b);
 float matchScore(const PreparedView& a, const PreparedView& b);
 
+// matchScore(a, b) when that reaches `floor`; otherwise some value below
+// `floor`, found without the alignment where the cylinders' verdict alone
+// rules the floor out. A search for the K best needs no more.
+float matchScoreFrom(const PreparedView& a, const PreparedView& b, float floor);
+
 }  // namespace zarn

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "angles.h"
 #include "match_tuning.h"
@@ -63,11 +64,15 @@ MinutiaGrid minutiaGrid(const std::vector<Minutia>& minutiae) {
 
 Pairing pairMinutiae(const std::vector<Minutia>& moved, const std::vector<Minutia>& to,
                      const MinutiaGrid& grid, PointF centre, bool elastic) {
-    struct Candidate {
-        float cost;
-        std::size_t i, k;
-    };
-    std::vector<Candidate> candidates;
+    // Candidates packed so that integer order is by cost, then i, then k
+    // (a cost is never negative, so its bits rise with it); the space is kept
+    // between calls, which an alignment makes many of.
+    thread_local std::vector<std::uint64_t> candidates;
+    thread_local std::vector<std::uint8_t> usedFrom, usedTo;
+    candidates.clear();
+    if (moved.size() > 0xffff || to.size() > 0xffff) {
+        return {};
+    }
     for (std::size_t i = 0; i < moved.size(); ++i) {
         const Minutia& m = moved[i];
         float tolerance = kPairDistance;
@@ -95,24 +100,28 @@ Pairing pairMinutiae(const std::vector<Minutia>& moved, const std::vector<Minuti
                     if (d > 1 || a > 1) {
                         continue;
                     }
-                    candidates.push_back({(d + a) / 2, i, k});
+                    const float cost = (d + a) / 2;
+                    std::uint32_t bits;
+                    std::memcpy(&bits, &cost, sizeof bits);
+                    candidates.push_back((std::uint64_t{bits} << 32) | (std::uint64_t{i} << 16) |
+                                         k);
                 }
             }
         }
     }
-    std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
-        if (a.cost != b.cost) {
-            return a.cost < b.cost;
-        }
-        return a.i != b.i ? a.i < b.i : a.k < b.k;
-    });
-    std::vector<std::uint8_t> usedFrom(moved.size()), usedTo(to.size());
+    std::sort(candidates.begin(), candidates.end());
+    usedFrom.assign(moved.size(), 0);
+    usedTo.assign(to.size(), 0);
     Pairing result;
-    for (const Candidate& c : candidates) {
-        if (!usedFrom[c.i] && !usedTo[c.k]) {
-            usedFrom[c.i] = usedTo[c.k] = true;
-            result.pairs.emplace_back(c.i, c.k);
-            result.fit += 1 - c.cost;
+    for (const std::uint64_t c : candidates) {
+        const std::size_t i = (c >> 16) & 0xffff, k = c & 0xffff;
+        if (!usedFrom[i] && !usedTo[k]) {
+            usedFrom[i] = usedTo[k] = 1;
+            const auto bits = static_cast<std::uint32_t>(c >> 32);
+            float cost;
+            std::memcpy(&cost, &bits, sizeof cost);
+            result.pairs.emplace_back(i, k);
+            result.fit += 1 - cost;
         }
     }
     return result;

@@ -1,8 +1,10 @@
 #include "relaxation.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 
 #include "angles.h"
@@ -15,6 +17,9 @@ namespace {
 float logistic(float v, float mu, float tau) {
     return 1 / (1 + std::exp(-tau * (v - mu)));
 }
+
+// Similarity buckets the pairs are dealt into: enough that each holds a few.
+constexpr int kPairBuckets = 256;
 
 struct LocalPair {
     float similarity;
@@ -49,54 +54,62 @@ float compatibility(const Minutia& a1, const Minutia& a2, const Minutia& b1, con
 
 float relaxedCylinderScore(const std::vector<Minutia>& a, const std::vector<Cylinder>& ca,
                            const std::vector<Minutia>& b, const std::vector<Cylinder>& cb) {
-    std::vector<LocalPair> local;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        for (std::size_t k = 0; k < b.size(); ++k) {
-            const float s = cylinderSimilarity(ca[i], a[i], cb[k], b[k]);
-            if (s > 0) {
-                local.push_back({s, i, k});
-            }
-        }
-    }
-    const auto stronger = [](const LocalPair& x, const LocalPair& y) {
-        if (x.similarity != y.similarity) {
-            return x.similarity > y.similarity;
-        }
-        return x.i != y.i ? x.i < y.i : x.k < y.k;
-    };
+    // Working space kept between comparisons: a search makes many.
+    thread_local std::vector<CylinderPair> local, dealt;
+    thread_local std::vector<LocalPair> pairs;
+    thread_local std::vector<bool> usedA, usedB;
+    thread_local std::vector<float> rho, weight, next;
+    thread_local std::vector<std::pair<float, float>> kept;  // efficiency, final weight
+    similarCylinderPairs(a, ca, b, cb, local);
     // The best pairs, each minutia in one at most. Only the head of the list
-    // is usually needed, so it is put in order a few times the wanted count
-    // at a time.
+    // is usually needed: the pairs are dealt into buckets by similarity,
+    // strongest first, and each bucket is put in order only when reached.
     const std::size_t wanted = std::min(a.size(), b.size());
-    std::vector<LocalPair> pairs;
-    std::vector<bool> usedA(a.size()), usedB(b.size());
-    for (std::size_t start = 0; start < local.size() && pairs.size() < wanted;) {
-        const std::size_t end = std::min(local.size(), start + 3 * wanted);
-        const auto first = local.begin() + static_cast<std::ptrdiff_t>(start);
-        const auto last = local.begin() + static_cast<std::ptrdiff_t>(end);
-        std::nth_element(first, last - 1, local.end(), stronger);
-        std::sort(first, last, stronger);
-        for (std::size_t e = start; e < end && pairs.size() < wanted; ++e) {
-            const LocalPair& p = local[e];
-            if (!usedA[p.i] && !usedB[p.k]) {
-                usedA[p.i] = usedB[p.k] = true;
-                pairs.push_back(p);
+    pairs.clear();
+    usedA.assign(a.size(), false);
+    usedB.assign(b.size(), false);
+    const auto bucketOf = [](CylinderPair p) {
+        const int level = static_cast<int>(pairSimilarity(p) * kPairBuckets);
+        return static_cast<std::size_t>(kPairBuckets - 1 - std::min(level, kPairBuckets - 1));
+    };
+    std::array<std::uint32_t, kPairBuckets + 1> bucketStart{};
+    for (const CylinderPair p : local) {
+        ++bucketStart[bucketOf(p) + 1];
+    }
+    for (std::size_t bucket = 0; bucket < kPairBuckets; ++bucket) {
+        bucketStart[bucket + 1] += bucketStart[bucket];
+    }
+    dealt.resize(local.size());
+    std::array<std::uint32_t, kPairBuckets> fill;
+    std::copy(bucketStart.begin(), bucketStart.end() - 1, fill.begin());
+    for (const CylinderPair p : local) {
+        dealt[fill[bucketOf(p)]++] = p;
+    }
+    for (std::size_t bucket = 0; bucket < kPairBuckets && pairs.size() < wanted; ++bucket) {
+        const auto first = dealt.begin() + bucketStart[bucket];
+        const auto last = dealt.begin() + bucketStart[bucket + 1];
+        std::sort(first, last);
+        for (auto e = first; e != last && pairs.size() < wanted; ++e) {
+            const std::size_t i = pairFirst(*e), k = pairSecond(*e);
+            if (!usedA[i] && !usedB[k]) {
+                usedA[i] = usedB[k] = true;
+                pairs.push_back({pairSimilarity(*e), i, k});
             }
         }
-        start = end;
     }
     const std::size_t n = pairs.size();
     if (n < 2) {
         return 0;
     }
-    std::vector<float> rho(n * n, 0);
+    rho.assign(n * n, 0);
     for (std::size_t t = 0; t < n; ++t) {
         for (std::size_t u = t + 1; u < n; ++u) {
             rho[t * n + u] = rho[u * n + t] =
                 compatibility(a[pairs[t].i], a[pairs[u].i], b[pairs[t].k], b[pairs[u].k]);
         }
     }
-    std::vector<float> weight(n), next(n);
+    weight.resize(n);
+    next.resize(n);
     for (std::size_t t = 0; t < n; ++t) {
         weight[t] = pairs[t].similarity;
     }
@@ -113,7 +126,7 @@ float relaxedCylinderScore(const std::vector<Minutia>& a, const std::vector<Cyli
     }
     // The pairs that kept the most of their weight, as many as the smaller
     // view can be expected to share.
-    std::vector<std::pair<float, float>> kept(n);  // efficiency, final weight
+    kept.resize(n);
     for (std::size_t t = 0; t < n; ++t) {
         kept[t] = {weight[t] / pairs[t].similarity, weight[t]};
     }

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "cylinder.h"
+#include "matcher.h"
 #include "relaxation.h"
 #include "test_merge_fakes.h"
 
@@ -95,6 +96,34 @@ TEST(Cylinder, TinyViewsScoreNothing) {
     EXPECT_EQ(relaxed(one, one), 0);
     EXPECT_TRUE(zarn::minutiaCylinders({}).empty());
     EXPECT_FALSE(zarn::minutiaCylinders(one.minutiae)[0].usable);
+}
+
+// A search passes its K-th best score as a floor: what reaches it must be
+// exact, what cannot must stay below it, for the same and other fingers.
+TEST(Cylinder, AFloorSparesWorkButChangesNoScoreThatReachesIt) {
+    FakeWindow first, second;
+    first.x0 = 60, first.y0 = 80, first.seed = 3;
+    second.x0 = 100, second.y0 = 60, second.angle = 0.4f, second.seed = 4;
+    std::size_t below = 0, exact = 0;
+    for (std::uint32_t f = 0; f < 3; ++f) {
+        const zarn::PreparedView a = zarn::prepareView(impression(300 + f, first));
+        for (std::uint32_t g = 0; g < 3; ++g) {
+            const zarn::PreparedView b = zarn::prepareView(bent(impression(300 + g, second), 8));
+            const float score = zarn::matchScore(a, b);
+            for (const float floor : {0.0f, 0.05f, 0.2f, score, 0.6f, 1.0f}) {
+                const float found = zarn::matchScoreFrom(a, b, floor);
+                if (score >= floor) {
+                    EXPECT_EQ(found, score) << f << " " << g << " floor " << floor;
+                    ++exact;
+                } else {
+                    EXPECT_LT(found, floor) << f << " " << g;
+                    ++below;
+                }
+            }
+        }
+    }
+    EXPECT_GT(below, 0u);
+    EXPECT_GT(exact, 0u);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // the gallery list, and what unusable templates and command lines do.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "iso19794.h"
@@ -191,6 +192,45 @@ TEST_F(ZarnMatch, AProbeListComparesEveryProbeWithTheGallery) {
         EXPECT_EQ(mistake.exitStatus, 1) << args[1];
         EXPECT_EQ(mistake.out, "");
         EXPECT_NE(mistake.err, "");
+    }
+}
+
+// --top passes over gallery templates that cannot reach a probe's K best;
+// what it lists must still be the head of the full ranking, ties in gallery
+// order, whichever K and wherever the probe's own finger lies.
+TEST_F(ZarnMatch, TopIsTheHeadOfTheFullRanking) {
+    std::string probes, gallery;
+    for (const char* finger : {"finger3", "finger1", "finger2"}) {
+        for (int impression = 1; impression <= 4; ++impression) {
+            const std::string name = std::string(finger) + "_" + std::to_string(impression);
+            const auto record = sampleRecord(name);
+            writeFile(dir / (name + ".fmr"), std::string(record.begin(), record.end()));
+            (impression == 1 ? probes : gallery) += path(name + ".fmr") + "\n";
+        }
+    }
+    gallery += path("probe.fmr") + "\n" + path("other.fmr") + "\n";
+    writeFile(dir / "probes.txt", probes);
+    writeFile(dir / "gallery.txt", gallery);
+    const ToolRun all =
+        runTool({"--probe-list", path("probes.txt"), "--gallery-list", path("gallery.txt")});
+    ASSERT_EQ(all.exitStatus, 0) << all.err;
+    const auto lines = linesOf(all.out);
+    for (const std::size_t k : {1u, 2u, 5u}) {
+        const ToolRun top = runTool({"--probe-list", path("probes.txt"), "--top", std::to_string(k),
+                                     "--gallery-list", path("gallery.txt")});
+        ASSERT_EQ(top.exitStatus, 0) << top.err;
+        std::vector<std::string> expected;
+        for (std::size_t p = 0; p < 3; ++p) {
+            std::vector<std::string> ofProbe;
+            for (std::size_t line = p; line < lines.size(); line += 3) {
+                ofProbe.push_back(lines[line]);
+            }
+            std::stable_sort(
+                ofProbe.begin(), ofProbe.end(),
+                [](const std::string& x, const std::string& y) { return scoreOf(x) > scoreOf(y); });
+            expected.insert(expected.end(), ofProbe.begin(), ofProbe.begin() + k);
+        }
+        EXPECT_EQ(linesOf(top.out), expected) << "--top " << k;
     }
 }
 
