@@ -23,8 +23,31 @@ PointF pairedCentre(const std::vector<Minutia>& to, const Pairing& pairing) {
 
 }  // namespace
 
+// The near map reaches this far around each minutia: the tolerance and a
+// pixel more, so rounding never clears a cell that holds a partner.
+constexpr float kNearReach = kPairDistance + 1;
+// Views spread wider than this many near cells get no map.
+constexpr long kMaxNearCells = 1L << 20;
+
 int MinutiaGrid::cellOf(float offset) const {
     return static_cast<int>(std::floor(offset / kGridCell));
+}
+
+bool MinutiaGrid::mayHavePartner(float x, float y) const {
+    if (near.empty()) {
+        return true;
+    }
+    const float u = (x - originX + kNearReach) / kNearCell;
+    const float v = (y - originY + kNearReach) / kNearCell;
+    if (u >= 0 && v >= 0 && u < static_cast<float>(nearColumns) &&
+        v < static_cast<float>(nearRows)) {
+        const std::size_t cell =
+            static_cast<std::size_t>(static_cast<int>(v) * nearColumns + static_cast<int>(u));
+        return (near[cell / 64] >> (cell % 64)) & 1;
+    }
+    // Off the map no minutia is near; a point that is not a number is left
+    // to the full test.
+    return std::isnan(u) || std::isnan(v);
 }
 
 MinutiaGrid minutiaGrid(const std::vector<Minutia>& minutiae) {
@@ -59,6 +82,27 @@ MinutiaGrid minutiaGrid(const std::vector<Minutia>& minutiae) {
     for (std::size_t k = 0; k < minutiae.size(); ++k) {
         grid.members[filled[cells[k]]++] = k;
     }
+    const float nearColumns = std::floor((maxX - grid.originX + 2 * kNearReach) / kNearCell) + 1;
+    const float nearRows = std::floor((maxY - grid.originY + 2 * kNearReach) / kNearCell) + 1;
+    if (nearColumns * nearRows > static_cast<float>(kMaxNearCells)) {
+        return grid;
+    }
+    grid.nearColumns = static_cast<int>(nearColumns);
+    grid.nearRows = static_cast<int>(nearRows);
+    grid.near.assign((static_cast<std::size_t>(grid.nearColumns * grid.nearRows) + 63) / 64, 0);
+    for (const Minutia& m : minutiae) {
+        // The cells of every point within kNearReach of m on both axes.
+        const int u0 = static_cast<int>((m.x - grid.originX) / kNearCell);
+        const int u1 = static_cast<int>((m.x - grid.originX + 2 * kNearReach) / kNearCell);
+        const int v0 = static_cast<int>((m.y - grid.originY) / kNearCell);
+        const int v1 = static_cast<int>((m.y - grid.originY + 2 * kNearReach) / kNearCell);
+        for (int v = v0; v <= std::min(v1, grid.nearRows - 1); ++v) {
+            for (int u = u0; u <= std::min(u1, grid.nearColumns - 1); ++u) {
+                const std::size_t cell = static_cast<std::size_t>(v * grid.nearColumns + u);
+                grid.near[cell / 64] |= std::uint64_t{1} << (cell % 64);
+            }
+        }
+    }
     return grid;
 }
 
@@ -75,6 +119,9 @@ Pairing pairMinutiae(const std::vector<Minutia>& moved, const std::vector<Minuti
     }
     for (std::size_t i = 0; i < moved.size(); ++i) {
         const Minutia& m = moved[i];
+        if (!elastic && !grid.mayHavePartner(m.x, m.y)) {
+            continue;
+        }
         float tolerance = kPairDistance;
         if (elastic) {
             const float r = std::hypot(m.x - centre.x, m.y - centre.y);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -15,6 +16,7 @@ namespace zarn {
 // looks only at the cells around a point: members[cellStart[c]..cellStart[c+1])
 // are the minutiae of cell c, row by row.
 constexpr float kGridCell = 24;
+constexpr float kNearCell = 6;
 struct MinutiaGrid {
     float originX = 0;
     float originY = 0;
@@ -23,6 +25,15 @@ struct MinutiaGrid {
     std::vector<std::size_t> cellStart;
     std::vector<std::size_t> members;
     int cellOf(float offset) const;
+    // A finer map, a bit per kNearCell-pixel cell, of where a point has a
+    // minutia within the rigid pairing tolerance: most points a candidate
+    // transform moves have none, and one bit test spares them the cells.
+    // Empty (nothing ruled out) for views too widely spread to map cheaply.
+    int nearColumns = 0;
+    int nearRows = 0;
+    std::vector<std::uint64_t> near;
+    // False only where no minutia lies within kPairDistance on either axis.
+    bool mayHavePartner(float x, float y) const;
 };
 
 MinutiaGrid minutiaGrid(const std::vector<Minutia>& minutiae);
