@@ -34,7 +34,6 @@ for group in "$@"; do
     esac
 done
 
-sudo_cmd=("${apt_sudo[@]}")
 # Where apt keeps its sources (another folder only for the scripts' own tests).
 apt_etc=${ZARN_APT_ETC:-/etc/apt}
 need_update=0
@@ -42,7 +41,7 @@ need_update=0
 # wine32 is an i386 package.
 if [ ${#wine_packages[@]} -gt 0 ] &&
     ! dpkg --print-foreign-architectures | grep -qx i386; then
-    "${sudo_cmd[@]}" dpkg --add-architecture i386
+    "${apt_sudo[@]}" dpkg --add-architecture i386
     need_update=1
 fi
 
@@ -53,10 +52,10 @@ if ! grep -rqs '^Types:.*deb-src\|^deb-src' "$apt_etc"/sources.list "$apt_etc"/s
     if [ -n "$entries" ]; then
         # shellcheck disable=SC2086
         sed -n '/^Types:/,$p' $entries | sed 's/^Types: *deb *$/Types: deb-src/' |
-            "${sudo_cmd[@]}" tee "$src_list" >/dev/null
+            "${apt_sudo[@]}" tee "$src_list" >/dev/null
     elif [ -f "$apt_etc"/sources.list ]; then
         grep '^deb ' "$apt_etc"/sources.list | sed 's/^deb /deb-src /' |
-            "${sudo_cmd[@]}" tee "$apt_etc"/sources.list.d/zarn-deb-src.list >/dev/null
+            "${apt_sudo[@]}" tee "$apt_etc"/sources.list.d/zarn-deb-src.list >/dev/null
     else
         echo "no apt sources found to mirror as deb-src" >&2
         exit 1
@@ -81,11 +80,11 @@ if [ ${#backports[@]} -gt 0 ] && [ -n "$codename" ] && ! has_backports_entry; th
             BEGIN { RS = ""; FS = "\n" }
             !done && $0 ~ ("Suites:[^\n]*" release "( |\n|$)") {
                 gsub(/Suites:[^\n]*/, "Suites: " suite); print; done = 1
-            }' "$release_entry" | "${sudo_cmd[@]}" tee "$backports_list.sources" >/dev/null
+            }' "$release_entry" | "${apt_sudo[@]}" tee "$backports_list.sources" >/dev/null
     elif [ -f "$apt_etc"/sources.list ]; then
         grep -m1 "^deb [^ ]* ${codename} " "$apt_etc"/sources.list |
             sed "s/ ${codename} / ${codename}-backports /" |
-            "${sudo_cmd[@]}" tee "$backports_list.list" >/dev/null
+            "${apt_sudo[@]}" tee "$backports_list.list" >/dev/null
     else
         echo "no apt sources found to derive ${codename}-backports from" >&2
         exit 1

@@ -50,10 +50,7 @@ struct Cluster {
 
     float x() const { return sumX / static_cast<float>(members.size()); }
     float y() const { return sumY / static_cast<float>(members.size()); }
-    float direction() const {
-        const float a = std::atan2(sumSin, sumCos);
-        return a < 0 ? a + 2 * kPi : a;
-    }
+    float direction() const { return wrapAngle(std::atan2(sumSin, sumCos)); }
 };
 
 struct Placed {
