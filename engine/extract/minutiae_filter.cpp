@@ -151,7 +151,13 @@ std::vector<Candidate> removeFalseMinutiae(const std::vector<Candidate>& c,
                 continue;
             // Each ending points into its own ridge, so the gap lies behind it.
             const float toJ = std::atan2(dy, dx), toI = std::atan2(-dy, -dx);
-            if (angleDiff(c[i].angle + kPi, toJ, 2 * kPi) < tuning::kGapMaxAngle &&
+            // Both ends on one ridge line: ends on neighbouring ridges (a ridge stops, the
+            // next one starts) are offset across the flow by a period and are both real.
+            const float flow = orientationAt(field, 0.5f * (c[i].x + c[j].x) + 0.5f,
+                                             0.5f * (c[i].y + c[j].y) + 0.5f);
+            const float across = std::abs(dy * std::cos(flow) - dx * std::sin(flow));
+            if (across < tuning::kGapMaxOffsetPeriods * std::min(localPeriod[i], localPeriod[j]) &&
+                angleDiff(c[i].angle + kPi, toJ, 2 * kPi) < tuning::kGapMaxAngle &&
                 angleDiff(c[j].angle + kPi, toI, 2 * kPi) < tuning::kGapMaxAngle) {
                 mark(i, DropReason::BrokenRidge);
                 mark(j, DropReason::BrokenRidge);

@@ -104,6 +104,10 @@ constexpr float kShortRidgePeriods = 1.4f;
 constexpr float kGapPeriods = 1.6f;
 // Largest deviation from exactly facing (radians) for the broken-ridge test.
 constexpr float kGapMaxAngle = 0.75f;
+// Largest offset across the flow (in periods) between the two endings of a broken ridge:
+// half a period keeps them on one ridge line, so a ridge that stops beside the start of
+// its neighbour keeps both endings.
+constexpr float kGapMaxOffsetPeriods = 0.5f;
 // Minutiae closer than this (in periods) to each other count as neighbours for the
 // cluster test; this many neighbours or more mark a cluster.
 constexpr float kClusterPeriods = 1.6f;

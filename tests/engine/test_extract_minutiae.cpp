@@ -192,6 +192,11 @@ TEST(ExtractMinutiae, FiltersRemoveTypicalFalseStructuresAndKeepRealOnes) {
          {{10, 40}, {150, 40}, {10, 50}, {150, 50}}},
         {"short fragment", {{10, 50, 150, 50}, {70, 60, 78, 60}}, {{10, 50}, {150, 50}}},
         {"broken ridge", {{10, 50, 75, 50}, {83, 50, 150, 50}}, {{10, 50}, {150, 50}}},
+        // A ridge stops a period beside where its neighbour starts: facing within the
+        // gap's reach and angle, but on two ridge lines.
+        {"neighbours stop and start",
+         {{10, 45, 70, 45}, {81, 54, 150, 54}},
+         {{10, 45}, {70, 45}, {81, 54}, {150, 54}}},
         {"real endings",
          {{10, 40, 60, 40}, {100, 50, 150, 50}},
          {{10, 40}, {60, 40}, {100, 50}, {150, 50}}},
