@@ -94,6 +94,12 @@ std::vector<Candidate> removeFalseMinutiae(const std::vector<Candidate>& c,
     for (std::size_t i = 0; i < n; ++i) {
         const Candidate& m = c[i];
         const float t = sampleBlockMap(period, m.x + 0.5f, m.y + 0.5f);
+        // Thinning leaves spurs where a ridge edge bulges, sticking out across the flow; a
+        // short branch running with the flow is a ridge that forks and soon ends.
+        auto alongFlow = [&](const Branch& b) {
+            return angleDiff(std::atan2(b.dy, b.dx), blockAt(field.angle, m.x, m.y), kPi) <=
+                   tuning::kMaxFlowDeviation;
+        };
         localPeriod[i] = t;
         // The mask edge cuts ridges into false endings, not into false forks: an ending
         // goes when the gap ahead of it runs into the background.
@@ -107,7 +113,8 @@ std::vector<Candidate> removeFalseMinutiae(const std::vector<Candidate>& c,
         for (int k = 0; k < m.branchCount; ++k) {
             const Branch& b = m.branches[k];
             if (m.type == MinutiaType::RidgeEnding) {
-                if (b.stop == BranchStop::Junction && b.length <= tuning::kSpurPeriods * t) {
+                if (b.stop == BranchStop::Junction && b.length <= tuning::kSpurPeriods * t &&
+                    !alongFlow(b)) {
                     mark(i, DropReason::Spur);  // and the bifurcation it hangs from
                     dropPartner(b, i);
                 } else if (b.stop == BranchStop::DeadEnd &&
@@ -118,7 +125,8 @@ std::vector<Candidate> removeFalseMinutiae(const std::vector<Candidate>& c,
                 if (b.stop == BranchStop::Junction && b.length <= tuning::kBridgePeriods * t) {
                     mark(i, DropReason::Bridge);  // between ridges, or a lake in one
                     dropPartner(b, i);
-                } else if (b.stop == BranchStop::DeadEnd && b.length <= tuning::kSpurPeriods * t) {
+                } else if (b.stop == BranchStop::DeadEnd && b.length <= tuning::kSpurPeriods * t &&
+                           !alongFlow(b)) {
                     mark(i, DropReason::Spur);
                 }
             }

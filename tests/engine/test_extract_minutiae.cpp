@@ -187,6 +187,10 @@ TEST(ExtractMinutiae, FiltersRemoveTypicalFalseStructuresAndKeepRealOnes) {
     };
     const std::vector<Case> cases = {
         {"spur", {{10, 50, 150, 50}, {80, 49, 80, 44}}, {{10, 50}, {150, 50}}},
+        // As short as the spur, but running with the flow: a ridge forks and soon ends.
+        {"short branch",
+         {{10, 50, 150, 50}, {80, 49, 81, 48}, {81, 48, 87, 48}},
+         {{10, 50}, {150, 50}, {80, 50}, {87, 48}}},
         {"bridge",
          {{10, 40, 150, 40}, {10, 50, 150, 50}, {80, 41, 80, 49}},
          {{10, 40}, {150, 40}, {10, 50}, {150, 50}}},
