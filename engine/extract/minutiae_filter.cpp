@@ -113,13 +113,13 @@ std::vector<Candidate> removeFalseMinutiae(const std::vector<Candidate>& c,
         for (int k = 0; k < m.branchCount; ++k) {
             const Branch& b = m.branches[k];
             if (m.type == MinutiaType::RidgeEnding) {
+                // A short fragment running with the flow is a short ridge of the skin or a
+                // piece of a broken one (left to the gap test below); across the flow its
+                // ends already go against the flow.
                 if (b.stop == BranchStop::Junction && b.length <= tuning::kSpurPeriods * t &&
                     !alongFlow(b)) {
                     mark(i, DropReason::Spur);  // and the bifurcation it hangs from
                     dropPartner(b, i);
-                } else if (b.stop == BranchStop::DeadEnd &&
-                           b.length <= tuning::kShortRidgePeriods * t) {
-                    mark(i, DropReason::ShortRidge);  // both its ends go
                 }
             } else {
                 if (b.stop == BranchStop::Junction && b.length <= tuning::kBridgePeriods * t) {

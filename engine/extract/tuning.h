@@ -93,13 +93,12 @@ constexpr int kSpurPruneLength = 6;
 // Steps traced along the skeleton to measure a minutia's direction.
 constexpr int kDirectionTraceSteps = 11;
 // Distance (in periods) over which a branch that ends or meets another branch marks
-// a spur, a bridge, a lake or a short fragment. Longer removes more thinning noise but
-// also true minutiae close together (a short ridge between two forks, a small lake).
+// a spur, a bridge or a lake. Longer removes more thinning noise but also true minutiae
+// close together (a short ridge between two forks, a small lake).
 constexpr float kSpurPeriods = 0.9f;
 // A bridge between neighbouring ridges spans about one period, a little more where it
 // slants.
 constexpr float kBridgePeriods = 1.15f;
-constexpr float kShortRidgePeriods = 1.4f;
 // Two endings closer than this (in periods) that face each other are one broken ridge.
 constexpr float kGapPeriods = 1.6f;
 // Largest deviation from exactly facing (radians) for the broken-ridge test.

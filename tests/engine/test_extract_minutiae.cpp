@@ -194,7 +194,10 @@ TEST(ExtractMinutiae, FiltersRemoveTypicalFalseStructuresAndKeepRealOnes) {
         {"bridge",
          {{10, 40, 150, 40}, {10, 50, 150, 50}, {80, 41, 80, 49}},
          {{10, 40}, {150, 40}, {10, 50}, {150, 50}}},
-        {"short fragment", {{10, 50, 150, 50}, {70, 60, 78, 60}}, {{10, 50}, {150, 50}}},
+        {"fragment across the flow", {{10, 50, 150, 50}, {80, 56, 80, 63}}, {{10, 50}, {150, 50}}},
+        {"short ridge",
+         {{10, 50, 150, 50}, {70, 60, 78, 60}},
+         {{10, 50}, {150, 50}, {70, 60}, {78, 60}}},
         {"broken ridge", {{10, 50, 75, 50}, {83, 50, 150, 50}}, {{10, 50}, {150, 50}}},
         // A ridge stops a period beside where its neighbour starts: facing within the
         // gap's reach and angle, but on two ridge lines.
