@@ -22,8 +22,7 @@ namespace {
 
 int maxTraceSteps() {
     return static_cast<int>(std::ceil(tuning::kMaxPeriod *
-                                      std::max({tuning::kSpurPeriods, tuning::kBridgePeriods,
-                                                tuning::kShortRidgePeriods}))) +
+                                      std::max(tuning::kSpurPeriods, tuning::kBridgePeriods))) +
            1;
 }
 

@@ -94,6 +94,12 @@ std::vector<Candidate> removeFalseMinutiae(const std::vector<Candidate>& c,
     for (std::size_t i = 0; i < n; ++i) {
         const Candidate& m = c[i];
         const float t = sampleBlockMap(period, m.x + 0.5f, m.y + 0.5f);
+        // Thinning leaves spurs where a ridge edge bulges, sticking out across the flow; a
+        // short branch running with the flow is a ridge that forks and soon ends.
+        auto alongFlow = [&](const Branch& b) {
+            return angleDiff(std::atan2(b.dy, b.dx), blockAt(field.angle, m.x, m.y), kPi) <=
+                   tuning::kMaxFlowDeviation;
+        };
         localPeriod[i] = t;
         // The mask edge cuts ridges into false endings, not into false forks: an ending
         // goes when the gap ahead of it runs into the background.
@@ -107,18 +113,20 @@ std::vector<Candidate> removeFalseMinutiae(const std::vector<Candidate>& c,
         for (int k = 0; k < m.branchCount; ++k) {
             const Branch& b = m.branches[k];
             if (m.type == MinutiaType::RidgeEnding) {
-                if (b.stop == BranchStop::Junction && b.length <= tuning::kSpurPeriods * t) {
+                // A short fragment running with the flow is a short ridge of the skin or a
+                // piece of a broken one (left to the gap test below); across the flow its
+                // ends already go against the flow.
+                if (b.stop == BranchStop::Junction && b.length <= tuning::kSpurPeriods * t &&
+                    !alongFlow(b)) {
                     mark(i, DropReason::Spur);  // and the bifurcation it hangs from
                     dropPartner(b, i);
-                } else if (b.stop == BranchStop::DeadEnd &&
-                           b.length <= tuning::kShortRidgePeriods * t) {
-                    mark(i, DropReason::ShortRidge);  // both its ends go
                 }
             } else {
                 if (b.stop == BranchStop::Junction && b.length <= tuning::kBridgePeriods * t) {
                     mark(i, DropReason::Bridge);  // between ridges, or a lake in one
                     dropPartner(b, i);
-                } else if (b.stop == BranchStop::DeadEnd && b.length <= tuning::kSpurPeriods * t) {
+                } else if (b.stop == BranchStop::DeadEnd && b.length <= tuning::kSpurPeriods * t &&
+                           !alongFlow(b)) {
                     mark(i, DropReason::Spur);
                 }
             }
@@ -151,7 +159,13 @@ std::vector<Candidate> removeFalseMinutiae(const std::vector<Candidate>& c,
                 continue;
             // Each ending points into its own ridge, so the gap lies behind it.
             const float toJ = std::atan2(dy, dx), toI = std::atan2(-dy, -dx);
-            if (angleDiff(c[i].angle + kPi, toJ, 2 * kPi) < tuning::kGapMaxAngle &&
+            // Both ends on one ridge line: ends on neighbouring ridges (a ridge stops, the
+            // next one starts) are offset across the flow by a period and are both real.
+            const float flow = orientationAt(field, 0.5f * (c[i].x + c[j].x) + 0.5f,
+                                             0.5f * (c[i].y + c[j].y) + 0.5f);
+            const float across = std::abs(dy * std::cos(flow) - dx * std::sin(flow));
+            if (across < tuning::kGapMaxOffsetPeriods * std::min(localPeriod[i], localPeriod[j]) &&
+                angleDiff(c[i].angle + kPi, toJ, 2 * kPi) < tuning::kGapMaxAngle &&
                 angleDiff(c[j].angle + kPi, toI, 2 * kPi) < tuning::kGapMaxAngle) {
                 mark(i, DropReason::BrokenRidge);
                 mark(j, DropReason::BrokenRidge);

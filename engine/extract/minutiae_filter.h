@@ -1,5 +1,5 @@
-// Removal of false minutiae: the foreground border, spurs, bridges, lakes, short
-// fragments, broken ridges, traces that disagree with the ridge flow, and clusters.
+// Removal of false minutiae: the foreground border, spurs, bridges, lakes, broken
+// ridges, traces that disagree with the ridge flow, and clusters.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +17,6 @@ enum class DropReason : std::uint8_t {
     Border,
     AgainstFlow,
     Spur,
-    ShortRidge,
     Bridge,
     Partner,  // the other end of a spur or bridge
     BrokenRidge,

@@ -93,17 +93,20 @@ constexpr int kSpurPruneLength = 6;
 // Steps traced along the skeleton to measure a minutia's direction.
 constexpr int kDirectionTraceSteps = 11;
 // Distance (in periods) over which a branch that ends or meets another branch marks
-// a spur, a bridge, a lake or a short fragment. Longer removes more thinning noise but
-// also true minutiae close together (a short ridge between two forks, a small lake).
+// a spur, a bridge or a lake. Longer removes more thinning noise but also true minutiae
+// close together (a short ridge between two forks, a small lake).
 constexpr float kSpurPeriods = 0.9f;
 // A bridge between neighbouring ridges spans about one period, a little more where it
 // slants.
 constexpr float kBridgePeriods = 1.15f;
-constexpr float kShortRidgePeriods = 1.4f;
 // Two endings closer than this (in periods) that face each other are one broken ridge.
 constexpr float kGapPeriods = 1.6f;
 // Largest deviation from exactly facing (radians) for the broken-ridge test.
 constexpr float kGapMaxAngle = 0.75f;
+// Largest offset across the flow (in periods) between the two endings of a broken ridge:
+// half a period keeps them on one ridge line, so a ridge that stops beside the start of
+// its neighbour keeps both endings.
+constexpr float kGapMaxOffsetPeriods = 0.5f;
 // Minutiae closer than this (in periods) to each other count as neighbours for the
 // cluster test; this many neighbours or more mark a cluster.
 constexpr float kClusterPeriods = 1.6f;

@@ -187,11 +187,23 @@ TEST(ExtractMinutiae, FiltersRemoveTypicalFalseStructuresAndKeepRealOnes) {
     };
     const std::vector<Case> cases = {
         {"spur", {{10, 50, 150, 50}, {80, 49, 80, 44}}, {{10, 50}, {150, 50}}},
+        // As short as the spur, but running with the flow: a ridge forks and soon ends.
+        {"short branch",
+         {{10, 50, 150, 50}, {80, 49, 81, 48}, {81, 48, 87, 48}},
+         {{10, 50}, {150, 50}, {80, 50}, {87, 48}}},
         {"bridge",
          {{10, 40, 150, 40}, {10, 50, 150, 50}, {80, 41, 80, 49}},
          {{10, 40}, {150, 40}, {10, 50}, {150, 50}}},
-        {"short fragment", {{10, 50, 150, 50}, {70, 60, 78, 60}}, {{10, 50}, {150, 50}}},
+        {"fragment across the flow", {{10, 50, 150, 50}, {80, 56, 80, 63}}, {{10, 50}, {150, 50}}},
+        {"short ridge",
+         {{10, 50, 150, 50}, {70, 60, 78, 60}},
+         {{10, 50}, {150, 50}, {70, 60}, {78, 60}}},
         {"broken ridge", {{10, 50, 75, 50}, {83, 50, 150, 50}}, {{10, 50}, {150, 50}}},
+        // A ridge stops a period beside where its neighbour starts: facing within the
+        // gap's reach and angle, but on two ridge lines.
+        {"neighbours stop and start",
+         {{10, 45, 70, 45}, {81, 54, 150, 54}},
+         {{10, 45}, {70, 45}, {81, 54}, {150, 54}}},
         {"real endings",
          {{10, 40, 60, 40}, {100, 50, 150, 50}},
          {{10, 40}, {60, 40}, {100, 50}, {150, 50}}},
