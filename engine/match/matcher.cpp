@@ -147,8 +147,8 @@ ViewAlignment alignWithCylinderScore(const PreparedView& from, const PreparedVie
     return result;
 }
 
-float relaxedScore(const PreparedView& a, const PreparedView& b) {
-    return relaxedCylinderScore(a.minutiae, a.cylinders, b.minutiae, b.cylinders);
+float relaxedScore(const PreparedView& a, const PreparedView& b, float floor = 0) {
+    return relaxedCylinderScore(a.minutiae, a.cylinders, b.minutiae, b.cylinders, floor);
 }
 
 }  // namespace
@@ -158,8 +158,10 @@ ViewAlignment alignViews(const PreparedView& from, const PreparedView& to) {
 }
 
 float matchScoreFrom(const PreparedView& a, const PreparedView& b, float floor) {
-    const float cylinderScore = relaxedScore(a, b);
-    // The pair score is at most 1, so the cylinders alone bound the score.
+    // The pair score is at most 1, so the cylinders alone bound the score. A
+    // cylinder score below this floor, exact or a bound, keeps the root
+    // below `floor` despite rounding; from it on the cylinder score is exact.
+    const float cylinderScore = relaxedScore(a, b, floor * floor * 0.9999f);
     const float bound = std::sqrt(cylinderScore);
     if (bound < floor) {
         return bound;

@@ -98,6 +98,39 @@ TEST(Cylinder, TinyViewsScoreNothing) {
     EXPECT_FALSE(zarn::minutiaCylinders(one.minutiae)[0].usable);
 }
 
+// A floor lets the relaxed score stop at a bound: one that must stay above
+// the true score (else a search would drop a template that belongs in its
+// K best) and below the floor, while a score that reaches the floor is exact.
+TEST(Cylinder, RelaxedScoreWithAFloorIsExactOrABoundBetweenScoreAndFloor) {
+    FakeWindow first, second;
+    first.x0 = 70, first.y0 = 60, first.seed = 5;
+    second.x0 = 90, second.y0 = 90, second.angle = -0.3f, second.seed = 6;
+    std::size_t bounded = 0;
+    for (std::uint32_t f = 0; f < 3; ++f) {
+        const FingerView a = impression(400 + f, first);
+        const auto ca = zarn::minutiaCylinders(a.minutiae);
+        // The other fingers, the same finger bent, and the view itself,
+        // whose bound is nearly tight.
+        for (std::uint32_t g = 0; g < 4; ++g) {
+            const FingerView b = g == 3 ? a : bent(impression(400 + g, second), 6);
+            const auto cb = zarn::minutiaCylinders(b.minutiae);
+            const float score = zarn::relaxedCylinderScore(a.minutiae, ca, b.minutiae, cb);
+            for (const float floor : {0.01f, score, score * 1.5f, 0.3f, 0.9f}) {
+                const float found =
+                    zarn::relaxedCylinderScore(a.minutiae, ca, b.minutiae, cb, floor);
+                if (score >= floor) {
+                    EXPECT_EQ(found, score) << f << " " << g << " floor " << floor;
+                } else {
+                    EXPECT_LT(found, floor) << f << " " << g;
+                    EXPECT_GE(found, score) << f << " " << g << " floor " << floor;
+                    bounded += found != score;
+                }
+            }
+        }
+    }
+    EXPECT_GT(bounded, 0u);
+}
+
 // A search passes its K-th best score as a floor: what reaches it must be
 // exact, what cannot must stay below it, for the same and other fingers.
 TEST(Cylinder, AFloorSparesWorkButChangesNoScoreThatReachesIt) {
