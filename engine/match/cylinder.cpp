@@ -48,9 +48,8 @@ float sectorShare(float offset, float width) {
 
 constexpr float kCellSize = 2 * kCylinderRadius / kCylinderSide;
 
-// Where cell i's centre lies along an axis of the cylinder's frame.
 float cellCentre(int i) {
-    return (static_cast<float>(i) + 0.5f) * kCellSize - kCylinderRadius;
+    return cylinderCellCentre(i, kCylinderRadius);
 }
 
 // The first cell whose centre lies at or after `offset` along an axis.
@@ -79,6 +78,7 @@ std::vector<Cylinder> minutiaCylinders(const std::vector<Minutia>& minutiae) {
         float share[kCylinderSectors];
     };
     std::vector<Neighbour> near;
+    HullEdges nearEdges;
     for (std::size_t n = 0; n < minutiae.size(); ++n) {
         const Minutia& m = minutiae[n];
         Cylinder& cylinder = cylinders[n];
@@ -104,7 +104,14 @@ std::vector<Cylinder> minutiaCylinders(const std::vector<Minutia>& minutiae) {
         // Which cells lie on the print, then each neighbour's evidence spread
         // over the few cells within reach of it.
         // Most minutiae lie so far inside the print that their whole disc does.
-        const bool wholeDisc = insideEdges(hull, {m.x, m.y}, kCylinderHullMargin - kCylinderRadius);
+        // Of the rest, only the hull's edges near the disc can leave a cell out.
+        bool wholeDisc = insideEdges(hull, {m.x, m.y}, kCylinderHullMargin - kCylinderRadius);
+        const HullEdges* edges = &hull;
+        if (!wholeDisc && !hull.x.empty()) {
+            edgesNear(hull, {m.x, m.y}, kCylinderRadius, kCylinderHullMargin, nearEdges);
+            wholeDisc = nearEdges.x.empty();
+            edges = &nearEdges;
+        }
         std::array<bool, kSpatialCells> valid{};
         std::array<float, kCells> sums{};
         int validCells = 0;
@@ -115,7 +122,7 @@ std::vector<Cylinder> minutiaCylinders(const std::vector<Minutia>& minutiae) {
                     continue;
                 }
                 const PointF p{m.x + u * ax + v * bx, m.y + u * ay + v * by};
-                if (wholeDisc || insideEdges(hull, p, kCylinderHullMargin)) {
+                if (wholeDisc || insideEdges(*edges, p, kCylinderHullMargin)) {
                     valid[static_cast<std::size_t>(j * kCylinderSide + i)] = true;
                     ++validCells;
                 }
