@@ -79,6 +79,11 @@ int run(int argc, char* argv[]) {
 
     int status = kExitOk;
     std::vector<BestComparisons> best(probes.size());
+    std::vector<Shortlist> shortlists(probes.size());
+    const bool firstLook = options.top && options.shortlist > 0;
+    for (Shortlist& shortlist : shortlists) {
+        shortlist.size = options.shortlist;
+    }
     for (const std::string& path : options.gallery) {
         std::optional<PreparedTemplate> gallery;
         try {
@@ -89,6 +94,10 @@ int run(int argc, char* argv[]) {
         }
         for (std::size_t p = 0; p < probes.size(); ++p) {
             Comparison c{path, std::nullopt};
+            if (gallery && firstLook &&
+                !worthComparing(shortlists[p], quickCompare(probes[p], *gallery))) {
+                continue;  // cannot be among the probe's K best by the first look
+            }
             if (gallery) {
                 // Only the K best of a probe are reported: a template that
                 // cannot reach them needs no exact score.

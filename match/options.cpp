@@ -23,7 +23,10 @@ po::options_description visibleOptions() {
         "fmr,r", po::value<double>()->value_name("<rate>"),
         "Add a match/no-match column at the threshold for false match rate <rate> (e.g. "
         "0.0001)")("top,t", po::value<std::size_t>()->value_name("<k>"),
-                   "Print only the <k> best gallery templates (for each probe), best first");
+                   "Print only the <k> best gallery templates (for each probe), best first")(
+        "shortlist,s", po::value<std::size_t>()->value_name("<n>"),
+        "With --top: compare fully only the gallery templates a quick first look ranks among "
+        "the <n> best so far (default 100); 0 compares every template fully");
     return options;
 }
 
@@ -82,6 +85,15 @@ MatchOptions parseMatchOptions(int argc, char* argv[]) {
             throw std::runtime_error("--top must be at least 1");
         }
         options.top = values["top"].as<std::size_t>();
+    }
+    if (values.count("shortlist")) {
+        if (!options.top) {
+            throw std::runtime_error("--shortlist needs --top");
+        }
+        options.shortlist = values["shortlist"].as<std::size_t>();
+        if (options.shortlist != 0 && options.shortlist < *options.top) {
+            throw std::runtime_error("--shortlist must be 0 or at least --top");
+        }
     }
     return options;
 }

@@ -28,6 +28,32 @@ float compareTemplates(const PreparedTemplate& probe, const PreparedTemplate& ga
     return best;
 }
 
+float quickCompare(const PreparedTemplate& probe, const PreparedTemplate& gallery) {
+    float best = 0;
+    for (const PreparedView& a : probe) {
+        for (const PreparedView& b : gallery) {
+            best = std::max(best, quickScore(a.codes, b.codes));
+        }
+    }
+    return best;
+}
+
+bool worthComparing(Shortlist& shortlist, float quick) {
+    const auto weakerFirst = [](float a, float b) { return a > b; };
+    if (shortlist.best.size() < shortlist.size) {
+        shortlist.best.push_back(quick);
+        std::push_heap(shortlist.best.begin(), shortlist.best.end(), weakerFirst);
+        return true;
+    }
+    if (shortlist.best.empty() || quick < shortlist.best.front()) {
+        return false;
+    }
+    std::pop_heap(shortlist.best.begin(), shortlist.best.end(), weakerFirst);
+    shortlist.best.back() = quick;
+    std::push_heap(shortlist.best.begin(), shortlist.best.end(), weakerFirst);
+    return true;
+}
+
 std::vector<Comparison> topComparisons(std::vector<Comparison> comparisons, std::size_t k) {
     comparisons.erase(std::remove_if(comparisons.begin(), comparisons.end(),
                                      [](const Comparison& c) { return !c.score; }),

@@ -30,6 +30,23 @@ struct Comparison {
     float similarity = 0;         // the raw similarity behind the score
 };
 
+// How alike two templates look at a first glance (quickScore): their best
+// pair of views. Far cheaper than compareTemplates, and only a ranking.
+float quickCompare(const PreparedTemplate& probe, const PreparedTemplate& gallery);
+
+// A search's first look for one probe: the `size` best quick scores so far.
+// A gallery template is compared fully only when its quick score is among
+// them when it comes, so the K best are searched for among the templates
+// that look most alike, the rest passed over, and nothing need be kept.
+struct Shortlist {
+    std::size_t size = 0;
+    std::vector<float> best;  // a heap, weakest on top
+};
+
+// Whether a template with this quick score is worth a full comparison; it
+// joins the shortlist if so.
+bool worthComparing(Shortlist& shortlist, float quick);
+
 // The K best comparisons, best first (ties in gallery order); the unusable
 // ones are left out.
 std::vector<Comparison> topComparisons(std::vector<Comparison> comparisons, std::size_t k);

@@ -90,8 +90,7 @@ bool insideHull(const std::vector<PointF>& hull, PointF p, float margin) {
     return insideEdges(hullEdges(hull), p, margin);
 }
 
-void edgesNear(const HullEdges& edges, PointF centre, float reach, float margin,
-               HullEdges& near) {
+void edgesNear(const HullEdges& edges, PointF centre, float reach, float margin, HullEdges& near) {
     near.x.clear();
     near.y.clear();
     near.nx.clear();

@@ -32,8 +32,7 @@ bool insideEdges(const HullEdges& edges, PointF p, float margin);
 // that far from their line is not near), into `near`, reused. Testing
 // against them alone gives insideEdges' answer for such points; with none,
 // every such point is inside.
-void edgesNear(const HullEdges& edges, PointF centre, float reach, float margin,
-               HullEdges& near);
+void edgesNear(const HullEdges& edges, PointF centre, float reach, float margin, HullEdges& near);
 
 // The hull of the minutiae's positions.
 std::vector<PointF> hullOf(const std::vector<Minutia>& minutiae);

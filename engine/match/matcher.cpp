@@ -21,6 +21,7 @@ PreparedView prepareView(const FingerView& view) {
     prepared.minutiae = view.minutiae;
     prepared.structures = localStructures(view.minutiae);
     prepared.cylinders = minutiaCylinders(view.minutiae);
+    prepared.codes = cylinderCodes(view.minutiae, prepared.cylinders);
     prepared.grid = minutiaGrid(view.minutiae);
     return prepared;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cylinder.h"
+#include "cylinder_code.h"
 #include "hull.h"
 #include "local_structure.h"
 #include "minutia.h"
@@ -33,6 +34,7 @@ struct PreparedView {
     std::vector<Minutia> minutiae;
     std::vector<LocalStructure> structures;
     std::vector<Cylinder> cylinders;
+    CylinderCodes codes;  // for a search's first look (cylinder_code.h)
     MinutiaGrid grid;
     // Filled by addNeighbourReach, for a view compared as `from` many times;
     // otherwise each alignment works it out itself.

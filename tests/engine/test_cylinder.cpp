@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "cylinder.h"
+#include "cylinder_code.h"
 #include "matcher.h"
 #include "relaxation.h"
 #include "test_merge_fakes.h"
@@ -96,6 +97,31 @@ TEST(Cylinder, TinyViewsScoreNothing) {
     EXPECT_EQ(relaxed(one, one), 0);
     EXPECT_TRUE(zarn::minutiaCylinders({}).empty());
     EXPECT_FALSE(zarn::minutiaCylinders(one.minutiae)[0].usable);
+}
+
+// The first look of a search: the same finger, turned, shifted and bent,
+// must look more alike than any other finger, and empty views like nothing.
+TEST(Cylinder, QuickScoreRanksTheSameFingerAboveTheOthers) {
+    FakeWindow first, second;
+    first.x0 = 60, first.y0 = 80, first.seed = 7;
+    second.x0 = 100, second.y0 = 50, second.angle = 0.5f, second.seed = 8;
+    const auto codesOf = [](const FingerView& view) {
+        return zarn::cylinderCodes(view.minutiae, zarn::minutiaCylinders(view.minutiae));
+    };
+    for (std::uint32_t f = 0; f < 4; ++f) {
+        const zarn::CylinderCodes probe = codesOf(impression(500 + f, first));
+        const float genuine =
+            zarn::quickScore(probe, codesOf(bent(impression(500 + f, second), 8)));
+        for (std::uint32_t g = 0; g < 6; ++g) {
+            if (g != f) {
+                EXPECT_GT(genuine,
+                          zarn::quickScore(probe, codesOf(bent(impression(500 + g, second), 8))))
+                    << f << " " << g;
+            }
+        }
+        EXPECT_EQ(zarn::quickScore(probe, codesOf(FingerView{})), 0);
+        EXPECT_EQ(zarn::quickScore(codesOf(FingerView{}), probe), 0);
+    }
 }
 
 // A floor lets the relaxed score stop at a bound: one that must stay above
