@@ -87,16 +87,19 @@ int run(int argc, char* argv[]) {
     for (const std::string& path : options.gallery) {
         std::optional<PreparedTemplate> gallery;
         try {
-            gallery = prepareTemplate(readTemplateFile(path), TemplateRole::Gallery);
+            gallery = prepareTemplate(readTemplateFile(path),
+                                      firstLook ? TemplateRole::Candidate : TemplateRole::Gallery);
         } catch (const std::exception& error) {
             std::cerr << "zarn-match: gallery " << error.what() << std::endl;
             status = kExitBadTemplate;
         }
         for (std::size_t p = 0; p < probes.size(); ++p) {
             Comparison c{path, std::nullopt};
-            if (gallery && firstLook &&
-                !worthComparing(shortlists[p], quickCompare(probes[p], *gallery))) {
-                continue;  // cannot be among the probe's K best by the first look
+            if (gallery && firstLook) {
+                if (!worthComparing(shortlists[p], quickCompare(probes[p], *gallery))) {
+                    continue;  // not among the probe's K best by the first look
+                }
+                completeTemplate(*gallery);
             }
             if (gallery) {
                 // Only the K best of a probe are reported: a template that

@@ -9,12 +9,19 @@ PreparedTemplate prepareTemplate(const std::vector<FingerView>& views, TemplateR
     PreparedTemplate prepared;
     prepared.reserve(views.size());
     for (const FingerView& view : views) {
-        prepared.push_back(prepareView(view));
+        prepared.push_back(role == TemplateRole::Candidate ? prepareCylinders(view)
+                                                           : prepareView(view));
         if (role == TemplateRole::Probe) {
             addNeighbourReach(prepared.back());
         }
     }
     return prepared;
+}
+
+void completeTemplate(PreparedTemplate& prepared) {
+    for (PreparedView& view : prepared) {
+        completeView(view);
+    }
 }
 
 float compareTemplates(const PreparedTemplate& probe, const PreparedTemplate& gallery,

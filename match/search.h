@@ -15,9 +15,13 @@ namespace zarn::match {
 using PreparedTemplate = std::vector<PreparedView>;
 
 // A probe, compared with many templates, also keeps the neighbour reach that
-// speeds each comparison up; a gallery template, compared once, does not.
-enum class TemplateRole { Probe, Gallery };
+// speeds each comparison up; a gallery template, compared once, does not. A
+// candidate, a gallery template a search first looks at, gets only what the
+// first look needs, and completeTemplate adds the rest if it is to be
+// compared fully.
+enum class TemplateRole { Probe, Gallery, Candidate };
 PreparedTemplate prepareTemplate(const std::vector<FingerView>& views, TemplateRole role);
+void completeTemplate(PreparedTemplate& prepared);
 
 // The raw similarity of two templates: their best pair of views. With a
 // floor, exact only when it reaches the floor (see matchScoreFrom).

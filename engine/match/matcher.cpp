@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 #include "match_tuning.h"
 #include "pair_score.h"
@@ -16,13 +17,25 @@ void addNeighbourReach(PreparedView& view) {
     }
 }
 
-PreparedView prepareView(const FingerView& view) {
+PreparedView prepareCylinders(const FingerView& view) {
     PreparedView prepared;
     prepared.minutiae = view.minutiae;
-    prepared.structures = localStructures(view.minutiae);
     prepared.cylinders = minutiaCylinders(view.minutiae);
     prepared.codes = cylinderCodes(view.minutiae, prepared.cylinders);
-    prepared.grid = minutiaGrid(view.minutiae);
+    return prepared;
+}
+
+void completeView(PreparedView& view) {
+    if (!view.complete) {
+        view.structures = localStructures(view.minutiae);
+        view.grid = minutiaGrid(view.minutiae);
+        view.complete = true;
+    }
+}
+
+PreparedView prepareView(const FingerView& view) {
+    PreparedView prepared = prepareCylinders(view);
+    completeView(prepared);
     return prepared;
 }
 
@@ -35,6 +48,9 @@ namespace {
 // The alignment, given the relaxed cylinder score of the two views.
 ViewAlignment alignWithCylinderScore(const PreparedView& from, const PreparedView& to,
                                      float cylinderScore) {
+    if (!from.complete || !to.complete) {
+        throw std::logic_error("a view compared fully was not prepared fully");
+    }
     ViewAlignment result;
     const std::vector<Minutia>& a = from.minutiae;
     const std::vector<Minutia>& b = to.minutiae;

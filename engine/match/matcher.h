@@ -39,8 +39,15 @@ struct PreparedView {
     // Filled by addNeighbourReach, for a view compared as `from` many times;
     // otherwise each alignment works it out itself.
     std::vector<NeighbourReach> reach;
+    // Whether the structures and grid are there too (see completeView).
+    bool complete = false;
 };
 PreparedView prepareView(const FingerView& view);
+// The part of preparing a view that a first look (quickScore) needs: the
+// cylinders and their codes. completeView adds the rest, once, for a view
+// that is to be compared fully; a search spares it for most of a gallery.
+PreparedView prepareCylinders(const FingerView& view);
+void completeView(PreparedView& view);
 void addNeighbourReach(PreparedView& view);
 
 // Finds the rigid transform most minutiae agree on, with a tolerance that
