@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "calibration.h"
+
 namespace zarn::match {
 
 PreparedTemplate prepareTemplate(const std::vector<FingerView>& views, TemplateRole role) {
@@ -86,6 +88,7 @@ void keepBest(BestComparisons& best, Comparison c, std::size_t k) {
         for (const Comparison& kept : best.kept) {
             best.floor = std::min(best.floor, kept.similarity);
         }
+        best.settled = best.kept.size() == k && *best.kept.back().score >= kMaxScore;
     }
 }
 

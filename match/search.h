@@ -60,6 +60,9 @@ std::vector<Comparison> topComparisons(std::vector<Comparison> comparisons, std:
 struct BestComparisons {
     std::vector<Comparison> kept;
     float floor = 0;
+    // The K kept all have the highest score there is: a later template can
+    // only tie with them, and ties go to the earlier, so none can enter.
+    bool settled = false;
 };
 
 // Adds a comparison to those kept for one probe, trimming them to the K best
