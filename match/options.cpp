@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <algorithm>
 #include <boost/program_options.hpp>
 #include <fstream>
 #include <iostream>
@@ -26,7 +27,7 @@ po::options_description visibleOptions() {
                    "Print only the <k> best gallery templates (for each probe), best first")(
         "shortlist,s", po::value<std::size_t>()->value_name("<n>"),
         "With --top: compare fully only the gallery templates a quick first look ranks among "
-        "the <n> best so far (default 100); 0 compares every template fully");
+        "the <n> best so far (default 50, or <k> if more); 0 compares every template fully");
     return options;
 }
 
@@ -85,6 +86,10 @@ MatchOptions parseMatchOptions(int argc, char* argv[]) {
             throw std::runtime_error("--top must be at least 1");
         }
         options.top = values["top"].as<std::size_t>();
+    }
+    if (options.top) {
+        // The first look keeps at least as many as the list asked for.
+        options.shortlist = std::max(kDefaultShortlist, *options.top);
     }
     if (values.count("shortlist")) {
         if (!options.top) {

@@ -10,7 +10,7 @@
 
 namespace zarn::match {
 
-constexpr std::size_t kDefaultShortlist = 100;
+constexpr std::size_t kDefaultShortlist = 50;
 
 struct MatchOptions {
     bool help = false;
