@@ -1,6 +1,7 @@
 // Process entry of zarn-match: read and prepare every template once, compare
 // each probe with each gallery template, print the scores, and report every
 // failure in one place.
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -79,16 +80,39 @@ int run(int argc, char* argv[]) {
 
     int status = kExitOk;
     std::vector<BestComparisons> best(probes.size());
+    std::vector<Shortlist> shortlists(probes.size());
+    const bool firstLook = options.top && options.shortlist > 0;
+    for (Shortlist& shortlist : shortlists) {
+        shortlist.size = options.shortlist;
+    }
     for (const std::string& path : options.gallery) {
+        // Every template is read, so each unusable one is still reported; it
+        // is prepared only while some probe's K best can still change.
+        const bool open =
+            !options.top || std::any_of(best.begin(), best.end(),
+                                        [](const BestComparisons& b) { return !b.settled; });
         std::optional<PreparedTemplate> gallery;
         try {
-            gallery = prepareTemplate(readTemplateFile(path), TemplateRole::Gallery);
+            const std::vector<zarn::FingerView> views = readTemplateFile(path);
+            if (open) {
+                gallery = prepareTemplate(
+                    views, firstLook ? TemplateRole::Candidate : TemplateRole::Gallery);
+            }
         } catch (const std::exception& error) {
             std::cerr << "zarn-match: gallery " << error.what() << std::endl;
             status = kExitBadTemplate;
         }
         for (std::size_t p = 0; p < probes.size(); ++p) {
+            if (options.top && best[p].settled) {
+                continue;
+            }
             Comparison c{path, std::nullopt};
+            if (gallery && firstLook) {
+                if (!worthComparing(shortlists[p], quickCompare(probes[p], *gallery))) {
+                    continue;  // not among the probe's K best by the first look
+                }
+                completeTemplate(*gallery);
+            }
             if (gallery) {
                 // Only the K best of a probe are reported: a template that
                 // cannot reach them needs no exact score.

@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <algorithm>
 #include <boost/program_options.hpp>
 #include <fstream>
 #include <iostream>
@@ -23,7 +24,10 @@ po::options_description visibleOptions() {
         "fmr,r", po::value<double>()->value_name("<rate>"),
         "Add a match/no-match column at the threshold for false match rate <rate> (e.g. "
         "0.0001)")("top,t", po::value<std::size_t>()->value_name("<k>"),
-                   "Print only the <k> best gallery templates (for each probe), best first");
+                   "Print only the <k> best gallery templates (for each probe), best first")(
+        "shortlist,s", po::value<std::size_t>()->value_name("<n>"),
+        "With --top: compare fully only the gallery templates a quick first look ranks among "
+        "the <n> best so far (default 50, or <k> if more); 0 compares every template fully");
     return options;
 }
 
@@ -82,6 +86,19 @@ MatchOptions parseMatchOptions(int argc, char* argv[]) {
             throw std::runtime_error("--top must be at least 1");
         }
         options.top = values["top"].as<std::size_t>();
+    }
+    if (options.top) {
+        // The first look keeps at least as many as the list asked for.
+        options.shortlist = std::max(kDefaultShortlist, *options.top);
+    }
+    if (values.count("shortlist")) {
+        if (!options.top) {
+            throw std::runtime_error("--shortlist needs --top");
+        }
+        options.shortlist = values["shortlist"].as<std::size_t>();
+        if (options.shortlist != 0 && options.shortlist < *options.top) {
+            throw std::runtime_error("--shortlist must be 0 or at least --top");
+        }
     }
     return options;
 }

@@ -10,6 +10,8 @@
 
 namespace zarn::match {
 
+constexpr std::size_t kDefaultShortlist = 50;
+
 struct MatchOptions {
     bool help = false;
     bool version = false;
@@ -19,6 +21,9 @@ struct MatchOptions {
     std::vector<std::string> gallery;
     std::optional<double> fmr;
     std::optional<std::size_t> top;
+    // With --top: how many templates a probe's first look keeps for a full
+    // comparison (0: every template compared fully).
+    std::size_t shortlist = kDefaultShortlist;
 };
 
 // Throws std::runtime_error (or the option library's own errors) with the

@@ -3,18 +3,27 @@
 #include <algorithm>
 #include <utility>
 
+#include "calibration.h"
+
 namespace zarn::match {
 
 PreparedTemplate prepareTemplate(const std::vector<FingerView>& views, TemplateRole role) {
     PreparedTemplate prepared;
     prepared.reserve(views.size());
     for (const FingerView& view : views) {
-        prepared.push_back(prepareView(view));
+        prepared.push_back(role == TemplateRole::Candidate ? prepareCylinders(view)
+                                                           : prepareView(view));
         if (role == TemplateRole::Probe) {
             addNeighbourReach(prepared.back());
         }
     }
     return prepared;
+}
+
+void completeTemplate(PreparedTemplate& prepared) {
+    for (PreparedView& view : prepared) {
+        completeView(view);
+    }
 }
 
 float compareTemplates(const PreparedTemplate& probe, const PreparedTemplate& gallery,
@@ -26,6 +35,32 @@ float compareTemplates(const PreparedTemplate& probe, const PreparedTemplate& ga
         }
     }
     return best;
+}
+
+float quickCompare(const PreparedTemplate& probe, const PreparedTemplate& gallery) {
+    float best = 0;
+    for (const PreparedView& a : probe) {
+        for (const PreparedView& b : gallery) {
+            best = std::max(best, quickScore(a.codes, b.codes));
+        }
+    }
+    return best;
+}
+
+bool worthComparing(Shortlist& shortlist, float quick) {
+    const auto weakerFirst = [](float a, float b) { return a > b; };
+    if (shortlist.best.size() < shortlist.size) {
+        shortlist.best.push_back(quick);
+        std::push_heap(shortlist.best.begin(), shortlist.best.end(), weakerFirst);
+        return true;
+    }
+    if (shortlist.best.empty() || quick < shortlist.best.front()) {
+        return false;
+    }
+    std::pop_heap(shortlist.best.begin(), shortlist.best.end(), weakerFirst);
+    shortlist.best.back() = quick;
+    std::push_heap(shortlist.best.begin(), shortlist.best.end(), weakerFirst);
+    return true;
 }
 
 std::vector<Comparison> topComparisons(std::vector<Comparison> comparisons, std::size_t k) {
@@ -53,6 +88,7 @@ void keepBest(BestComparisons& best, Comparison c, std::size_t k) {
         for (const Comparison& kept : best.kept) {
             best.floor = std::min(best.floor, kept.similarity);
         }
+        best.settled = best.kept.size() == k && *best.kept.back().score >= kMaxScore;
     }
 }
 

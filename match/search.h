@@ -15,9 +15,13 @@ namespace zarn::match {
 using PreparedTemplate = std::vector<PreparedView>;
 
 // A probe, compared with many templates, also keeps the neighbour reach that
-// speeds each comparison up; a gallery template, compared once, does not.
-enum class TemplateRole { Probe, Gallery };
+// speeds each comparison up; a gallery template, compared once, does not. A
+// candidate, a gallery template a search first looks at, gets only what the
+// first look needs, and completeTemplate adds the rest if it is to be
+// compared fully.
+enum class TemplateRole { Probe, Gallery, Candidate };
 PreparedTemplate prepareTemplate(const std::vector<FingerView>& views, TemplateRole role);
+void completeTemplate(PreparedTemplate& prepared);
 
 // The raw similarity of two templates: their best pair of views. With a
 // floor, exact only when it reaches the floor (see matchScoreFrom).
@@ -30,6 +34,23 @@ struct Comparison {
     float similarity = 0;         // the raw similarity behind the score
 };
 
+// How alike two templates look at a first glance (quickScore): their best
+// pair of views. Far cheaper than compareTemplates, and only a ranking.
+float quickCompare(const PreparedTemplate& probe, const PreparedTemplate& gallery);
+
+// A search's first look for one probe: the `size` best quick scores so far.
+// A gallery template is compared fully only when its quick score is among
+// them when it comes, so the K best are searched for among the templates
+// that look most alike, the rest passed over, and nothing need be kept.
+struct Shortlist {
+    std::size_t size = 0;
+    std::vector<float> best;  // a heap, weakest on top
+};
+
+// Whether a template with this quick score is worth a full comparison; it
+// joins the shortlist if so.
+bool worthComparing(Shortlist& shortlist, float quick);
+
 // The K best comparisons, best first (ties in gallery order); the unusable
 // ones are left out.
 std::vector<Comparison> topComparisons(std::vector<Comparison> comparisons, std::size_t k);
@@ -39,6 +60,9 @@ std::vector<Comparison> topComparisons(std::vector<Comparison> comparisons, std:
 struct BestComparisons {
     std::vector<Comparison> kept;
     float floor = 0;
+    // The K kept all have the highest score there is: a later template can
+    // only tie with them, and ties go to the earlier, so none can enter.
+    bool settled = false;
 };
 
 // Adds a comparison to those kept for one probe, trimming them to the K best

@@ -110,7 +110,18 @@ def speed(build, size, scratch, title, bases):
     return listing
 
 
-def search_speed(build, listing, probes, scratch, title, bases):
+def outsider_bases(build, scratch, count):
+    """Templates of generated fingers that no gallery holds (another seed): probes a search
+    does not find, so it cannot stop early and must look at every gallery template."""
+    folder = os.path.join(scratch, "outsiders")
+    subprocess.run([os.path.join(build, "bin", "zarn-fingergen"), "-o", folder, "-n",
+                    str(count), "-i", "1", "-s", "29"], check=True, stdout=subprocess.DEVNULL)
+    return templates_of(os.path.join(build, "bin", "zarn-cli"),
+                        [os.path.join(folder, n) for n in sorted(os.listdir(folder))
+                         if n.endswith(".png")])
+
+
+def search_speed(build, listing, probes, scratch, title, bases, label=""):
     """Comparisons a second of a many-probe search once the gallery is read and prepared:
     the extra time of P probes over one probe, per extra comparison; and the time to read
     and prepare a template: what one probe's run takes beyond its comparisons."""
@@ -119,7 +130,7 @@ def search_speed(build, listing, probes, scratch, title, bases):
         size = sum(1 for line in f if line.strip())
     probe_paths = []
     for n in range(probes):
-        path = os.path.join(scratch, "%s-probe-%03d.fmr" % (title.replace(" ", "-"), n))
+        path = os.path.join(scratch, "%s%s-probe-%03d.fmr" % (title.replace(" ", "-"), label, n))
         with open(path, "wb") as f:
             f.write(bases[(7 * n + 3) % len(bases)])
         probe_paths.append(path)
@@ -136,17 +147,28 @@ def search_speed(build, listing, probes, scratch, title, bases):
             runs.append(time.perf_counter() - start)
         return statistics.median(runs)
 
-    # With --top 1 a template that cannot reach a probe's best is not aligned;
-    # every score (no --top) shows what a full comparison costs.
+    # With --top 1 a first look at every template picks those worth a full
+    # comparison (--shortlist, by default 50), and a template that cannot
+    # reach a probe's best is not aligned; --shortlist 0 compares every
+    # template fully, exact; every score (no --top) shows what a full
+    # comparison costs.
     one, many = timed(1, ["--top", "1"]), timed(probes, ["--top", "1"])
     rate = (probes - 1) * size / max(1e-9, many - one)
     prepare = max(0.0, one - size / rate) / size
+    # (A probe that finds its K best early prepares little of the gallery: the preparing
+    # time is told only for probes the gallery does not hold.)
     print("speed: %d probes against %d templates of %s in one run: %.2f s; %.0f comparisons "
-          "a second once the gallery is prepared; %.0f us to read and prepare a template" %
-          (probes, size, title, many, rate, 1e6 * prepare))
-    one, many = timed(1, []), timed(probes, [])
-    print("speed: the same with every score (no --top): %.2f s; %.0f comparisons a second" %
-          (many, (probes - 1) * size / max(1e-9, many - one)))
+          "a second once the gallery is prepared; one probe: %.2f s%s" %
+          (probes, size, title, many, rate, one,
+           "; %.0f us to read and prepare a template" % (1e6 * prepare) if label else ""))
+    exact = ["--top", "1", "--shortlist", "0"]
+    one, many = timed(1, exact), timed(probes, exact)
+    print("speed: the same with --shortlist 0 (every template compared fully): %.2f s; %.0f "
+          "comparisons a second" % (many, (probes - 1) * size / max(1e-9, many - one)))
+    if not label:
+        one, many = timed(1, []), timed(probes, [])
+        print("speed: the same with every score (no --top): %.2f s; %.0f comparisons a second" %
+              (many, (probes - 1) * size / max(1e-9, many - one)))
 
 
 def rates(genuine, impostor):
@@ -218,9 +240,15 @@ def main():
         print("accuracy: no real image sets beside the project; skipped")
     with tempfile.TemporaryDirectory() as scratch:
         if not args.skip_speed:
+            outsiders = outsider_bases(args.build, scratch, args.probes)
             for title, bases in speed_bases(args.build, sets, scratch):
                 listing = speed(args.build, args.gallery, scratch, title, bases)
                 search_speed(args.build, listing, args.probes, scratch, title, bases)
+                # A probe whose finger is in the gallery ends its search once its K best have
+                # the highest score; probes of other fingers look at every template.
+                print("speed: the same, probes of fingers the gallery does not hold:")
+                search_speed(args.build, listing, args.probes, scratch, title,
+                             outsiders, "-outsider")
         for folder in sets:
             accuracy(args.build, folder, scratch)
 

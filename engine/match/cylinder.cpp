@@ -48,9 +48,8 @@ float sectorShare(float offset, float width) {
 
 constexpr float kCellSize = 2 * kCylinderRadius / kCylinderSide;
 
-// Where cell i's centre lies along an axis of the cylinder's frame.
 float cellCentre(int i) {
-    return (static_cast<float>(i) + 0.5f) * kCellSize - kCylinderRadius;
+    return cylinderCellCentre(i, kCylinderRadius);
 }
 
 // The first cell whose centre lies at or after `offset` along an axis.
@@ -79,6 +78,7 @@ std::vector<Cylinder> minutiaCylinders(const std::vector<Minutia>& minutiae) {
         float share[kCylinderSectors];
     };
     std::vector<Neighbour> near;
+    HullEdges nearEdges;
     for (std::size_t n = 0; n < minutiae.size(); ++n) {
         const Minutia& m = minutiae[n];
         Cylinder& cylinder = cylinders[n];
@@ -104,7 +104,14 @@ std::vector<Cylinder> minutiaCylinders(const std::vector<Minutia>& minutiae) {
         // Which cells lie on the print, then each neighbour's evidence spread
         // over the few cells within reach of it.
         // Most minutiae lie so far inside the print that their whole disc does.
-        const bool wholeDisc = insideEdges(hull, {m.x, m.y}, kCylinderHullMargin - kCylinderRadius);
+        // Of the rest, only the hull's edges near the disc can leave a cell out.
+        bool wholeDisc = insideEdges(hull, {m.x, m.y}, kCylinderHullMargin - kCylinderRadius);
+        const HullEdges* edges = &hull;
+        if (!wholeDisc && !hull.x.empty()) {
+            edgesNear(hull, {m.x, m.y}, kCylinderRadius, kCylinderHullMargin, nearEdges);
+            wholeDisc = nearEdges.x.empty();
+            edges = &nearEdges;
+        }
         std::array<bool, kSpatialCells> valid{};
         std::array<float, kCells> sums{};
         int validCells = 0;
@@ -115,7 +122,7 @@ std::vector<Cylinder> minutiaCylinders(const std::vector<Minutia>& minutiae) {
                     continue;
                 }
                 const PointF p{m.x + u * ax + v * bx, m.y + u * ay + v * by};
-                if (wholeDisc || insideEdges(hull, p, kCylinderHullMargin)) {
+                if (wholeDisc || insideEdges(*edges, p, kCylinderHullMargin)) {
                     valid[static_cast<std::size_t>(j * kCylinderSide + i)] = true;
                     ++validCells;
                 }
@@ -193,13 +200,26 @@ ZARN_INLINE bool comparable(const Cylinder& a, const Minutia& ma, const Cylinder
     return a.usable && b.usable && angleGap(ma.direction, mb.direction) <= kCylinderMaxTurn;
 }
 
+// The square roots of the bit counts a cylinder can have, looked up rather
+// than taken: the same values, and most of a pair's arithmetic.
+struct Roots {
+    std::array<float, kCells + 1> of;
+    Roots() {
+        for (std::size_t c = 0; c <= kCells; ++c) {
+            of[c] = std::sqrt(static_cast<float>(c));
+        }
+    }
+};
+const Roots kRoots;
+
 ZARN_INLINE float similarityOf(const BitCounts& c) {
     const float discCells = kPi / 4 * kCells;
     if (static_cast<float>(c.shared) < kCylinderMinSharedShare * discCells || c.onA + c.onB == 0) {
         return 0;
     }
-    return 1 - std::sqrt(static_cast<float>(c.differ)) /
-                   (std::sqrt(static_cast<float>(c.onA)) + std::sqrt(static_cast<float>(c.onB)));
+    return 1 - kRoots.of[static_cast<std::size_t>(c.differ)] /
+                   (kRoots.of[static_cast<std::size_t>(c.onA)] +
+                    kRoots.of[static_cast<std::size_t>(c.onB)]);
 }
 
 // The loop over all pairs, inlined into each caller below with its own way
@@ -233,36 +253,46 @@ ZARN_INLINE void collectPairs(const std::vector<Minutia>& a, const std::vector<C
 static_assert(kCylinderWords % 8 == 0);
 
 // (GCC 12's own lane sum trips a false uninitialised-value warning.)
-ZARN_WIDE_TARGET inline int laneSum(__m512i v) {
+ZARN_WIDE_TARGET inline std::uint64_t laneSum(__m512i v) {
     alignas(64) std::uint64_t lanes[8];
     _mm512_store_si512(lanes, v);
     std::uint64_t sum = 0;
     for (const std::uint64_t lane : lanes) {
         sum += lane;
     }
-    return static_cast<int>(sum);
+    return sum;
 }
 
+// The four counts travel in one sum, 16 bits each: a cylinder has fewer
+// than 2^16 cells, so no field overflows into the next. (The shifts are
+// masked ones: GCC 12 warns falsely about the plain ones.)
+static_assert(kCells < (1 << 16));
 ZARN_WIDE_TARGET inline BitCounts countBitsWide(const Cylinder& a, const Cylinder& b) {
-    __m512i shared = _mm512_setzero_si512(), differ = shared, onA = shared, onB = shared;
+    __m512i counts = _mm512_setzero_si512();
     for (std::size_t w = 0; w < kCylinderWords; w += 8) {
         const __m512i both =
             _mm512_and_si512(_mm512_loadu_si512(a.valid + w), _mm512_loadu_si512(b.valid + w));
         const __m512i x = _mm512_and_si512(_mm512_loadu_si512(a.bits + w), both);
         const __m512i y = _mm512_and_si512(_mm512_loadu_si512(b.bits + w), both);
-        shared = _mm512_add_epi64(shared, _mm512_popcnt_epi64(both));
-        differ = _mm512_add_epi64(differ, _mm512_popcnt_epi64(_mm512_xor_si512(x, y)));
-        onA = _mm512_add_epi64(onA, _mm512_popcnt_epi64(x));
-        onB = _mm512_add_epi64(onB, _mm512_popcnt_epi64(y));
+        counts = _mm512_add_epi64(counts, _mm512_popcnt_epi64(both));
+        counts = _mm512_add_epi64(
+            counts, _mm512_maskz_slli_epi64(0xff, _mm512_popcnt_epi64(_mm512_xor_si512(x, y)), 16));
+        counts =
+            _mm512_add_epi64(counts, _mm512_maskz_slli_epi64(0xff, _mm512_popcnt_epi64(x), 32));
+        counts =
+            _mm512_add_epi64(counts, _mm512_maskz_slli_epi64(0xff, _mm512_popcnt_epi64(y), 48));
     }
-    return {laneSum(shared), laneSum(differ), laneSum(onA), laneSum(onB)};
+    const auto sum = static_cast<std::uint64_t>(laneSum(counts));
+    return {static_cast<int>(sum & 0xffff), static_cast<int>((sum >> 16) & 0xffff),
+            static_cast<int>((sum >> 32) & 0xffff), static_cast<int>(sum >> 48)};
 }
 
-ZARN_WIDE_TARGET void collectPairsWide(const std::vector<Minutia>& a,
-                                       const std::vector<Cylinder>& ca,
-                                       const std::vector<Minutia>& b,
-                                       const std::vector<Cylinder>& cb,
-                                       std::vector<CylinderPair>& pairs) {
+// (Flattened, so the wide counting is inlined into the loop.)
+ZARN_WIDE_TARGET __attribute__((flatten)) void collectPairsWide(const std::vector<Minutia>& a,
+                                                                const std::vector<Cylinder>& ca,
+                                                                const std::vector<Minutia>& b,
+                                                                const std::vector<Cylinder>& cb,
+                                                                std::vector<CylinderPair>& pairs) {
     collectPairs<countBitsWide>(a, ca, b, cb, pairs);
 }
 

@@ -19,6 +19,15 @@ constexpr int kCylinderSide = 16;
 constexpr int kCylinderSectors = 6;
 constexpr std::size_t kCylinderWords = (kCylinderSide * kCylinderSide * kCylinderSectors + 63) / 64;
 
+// Where cell i's centre lies along an axis of the cylinder's frame, and the
+// bit of sector k of the cell in column i, row j.
+inline float cylinderCellCentre(int i, float radius) {
+    return (static_cast<float>(i) + 0.5f) * (2 * radius / kCylinderSide) - radius;
+}
+inline std::size_t cylinderBit(int i, int j, int k) {
+    return static_cast<std::size_t>((j * kCylinderSide + i) * kCylinderSectors + k);
+}
+
 struct Cylinder {
     std::uint64_t bits[kCylinderWords] = {};
     std::uint64_t valid[kCylinderWords] = {};  // cells inside the print

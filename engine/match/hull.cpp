@@ -90,6 +90,25 @@ bool insideHull(const std::vector<PointF>& hull, PointF p, float margin) {
     return insideEdges(hullEdges(hull), p, margin);
 }
 
+void edgesNear(const HullEdges& edges, PointF centre, float reach, float margin, HullEdges& near) {
+    near.x.clear();
+    near.y.clear();
+    near.nx.clear();
+    near.ny.clear();
+    // A pixel more, far above the rounding of the tests themselves.
+    constexpr float kSlack = 1;
+    for (std::size_t i = 0; i < edges.x.size(); ++i) {
+        const float out =
+            (centre.x - edges.x[i]) * edges.nx[i] + (centre.y - edges.y[i]) * edges.ny[i];
+        if (out + reach + kSlack > margin) {
+            near.x.push_back(edges.x[i]);
+            near.y.push_back(edges.y[i]);
+            near.nx.push_back(edges.nx[i]);
+            near.ny.push_back(edges.ny[i]);
+        }
+    }
+}
+
 std::vector<PointF> hullOf(const std::vector<Minutia>& minutiae) {
     std::vector<PointF> points;
     points.reserve(minutiae.size());

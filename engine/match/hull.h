@@ -27,6 +27,13 @@ struct HullEdges {
 HullEdges hullEdges(const std::vector<PointF>& hull);
 bool insideEdges(const HullEdges& edges, PointF p, float margin);
 
+// Of a hull of three or more points, the edges that may leave a point within
+// `reach` of `centre` outside the margin (the others leave none: a point
+// that far from their line is not near), into `near`, reused. Testing
+// against them alone gives insideEdges' answer for such points; with none,
+// every such point is inside.
+void edgesNear(const HullEdges& edges, PointF centre, float reach, float margin, HullEdges& near);
+
 // The hull of the minutiae's positions.
 std::vector<PointF> hullOf(const std::vector<Minutia>& minutiae);
 

@@ -75,6 +75,14 @@ constexpr std::size_t kCylinderMinNeighbours = 2;
 constexpr float kCylinderMinSharedShare = 0.6f;
 constexpr float kCylinderMaxTurn = 1.5708f;
 
+// Quick scores from cylinder codes (cylinder_code.h), a search's first look.
+// The share of the cylinder's radius its code samples: inner cells are
+// seldom off the print, outer ones tell more fingers apart.
+constexpr float kCodeRadiusShare = 0.75f;
+// How many of the best code pairs are averaged: more steadies the score of
+// a genuine view, fewer keeps a small overlap from being outvoted.
+constexpr std::size_t kQuickPairs = 16;
+
 // Relaxation of the cylinder pairs (relaxation.h).
 // How far two pairs' distance (px) and angles (radians) may differ between
 // the views and still support each other: wider forgives distortion, and

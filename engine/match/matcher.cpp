@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 #include "match_tuning.h"
 #include "pair_score.h"
@@ -16,12 +17,25 @@ void addNeighbourReach(PreparedView& view) {
     }
 }
 
-PreparedView prepareView(const FingerView& view) {
+PreparedView prepareCylinders(const FingerView& view) {
     PreparedView prepared;
     prepared.minutiae = view.minutiae;
-    prepared.structures = localStructures(view.minutiae);
     prepared.cylinders = minutiaCylinders(view.minutiae);
-    prepared.grid = minutiaGrid(view.minutiae);
+    prepared.codes = cylinderCodes(view.minutiae, prepared.cylinders);
+    return prepared;
+}
+
+void completeView(PreparedView& view) {
+    if (!view.complete) {
+        view.structures = localStructures(view.minutiae);
+        view.grid = minutiaGrid(view.minutiae);
+        view.complete = true;
+    }
+}
+
+PreparedView prepareView(const FingerView& view) {
+    PreparedView prepared = prepareCylinders(view);
+    completeView(prepared);
     return prepared;
 }
 
@@ -34,6 +48,9 @@ namespace {
 // The alignment, given the relaxed cylinder score of the two views.
 ViewAlignment alignWithCylinderScore(const PreparedView& from, const PreparedView& to,
                                      float cylinderScore) {
+    if (!from.complete || !to.complete) {
+        throw std::logic_error("a view compared fully was not prepared fully");
+    }
     ViewAlignment result;
     const std::vector<Minutia>& a = from.minutiae;
     const std::vector<Minutia>& b = to.minutiae;
@@ -147,8 +164,8 @@ ViewAlignment alignWithCylinderScore(const PreparedView& from, const PreparedVie
     return result;
 }
 
-float relaxedScore(const PreparedView& a, const PreparedView& b) {
-    return relaxedCylinderScore(a.minutiae, a.cylinders, b.minutiae, b.cylinders);
+float relaxedScore(const PreparedView& a, const PreparedView& b, float floor = 0) {
+    return relaxedCylinderScore(a.minutiae, a.cylinders, b.minutiae, b.cylinders, floor);
 }
 
 }  // namespace
@@ -158,8 +175,10 @@ ViewAlignment alignViews(const PreparedView& from, const PreparedView& to) {
 }
 
 float matchScoreFrom(const PreparedView& a, const PreparedView& b, float floor) {
-    const float cylinderScore = relaxedScore(a, b);
-    // The pair score is at most 1, so the cylinders alone bound the score.
+    // The pair score is at most 1, so the cylinders alone bound the score. A
+    // cylinder score below this floor, exact or a bound, keeps the root
+    // below `floor` despite rounding; from it on the cylinder score is exact.
+    const float cylinderScore = relaxedScore(a, b, floor * floor * 0.9999f);
     const float bound = std::sqrt(cylinderScore);
     if (bound < floor) {
         return bound;

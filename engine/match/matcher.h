@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cylinder.h"
+#include "cylinder_code.h"
 #include "hull.h"
 #include "local_structure.h"
 #include "minutia.h"
@@ -33,12 +34,20 @@ struct PreparedView {
     std::vector<Minutia> minutiae;
     std::vector<LocalStructure> structures;
     std::vector<Cylinder> cylinders;
+    CylinderCodes codes;  // for a search's first look (cylinder_code.h)
     MinutiaGrid grid;
     // Filled by addNeighbourReach, for a view compared as `from` many times;
     // otherwise each alignment works it out itself.
     std::vector<NeighbourReach> reach;
+    // Whether the structures and grid are there too (see completeView).
+    bool complete = false;
 };
 PreparedView prepareView(const FingerView& view);
+// The part of preparing a view that a first look (quickScore) needs: the
+// cylinders and their codes. completeView adds the rest, once, for a view
+// that is to be compared fully; a search spares it for most of a gallery.
+PreparedView prepareCylinders(const FingerView& view);
+void completeView(PreparedView& view);
 void addNeighbourReach(PreparedView& view);
 
 // Finds the rigid transform most minutiae agree on, with a tolerance that

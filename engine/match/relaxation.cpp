@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <utility>
 
 #include "angles.h"
@@ -50,10 +51,108 @@ float compatibility(const Minutia& a1, const Minutia& a2, const Minutia& b1, con
            logistic(radialGap, kRelaxAngle, -kRelaxAngleSteepness);
 }
 
+// An upper bound on the sum of the `counted` strongest weights the
+// relaxation leaves of n pairs, given bounds on the similarities of the
+// `counted` strongest pairs (head) and of all n (total). Support never
+// exceeds 1, so the weights' total never grows, and each round a weight
+// keeps kRelaxKeep of itself and gains at most the rest of the total over
+// n - 1: after R rounds w <= keep^R s + (1 - keep^R) total / (n - 1).
+// Different fingers' pairs are weak on average, which this sees before any
+// geometry is weighed.
+float weightBound(std::size_t n, std::size_t counted, float head, float total) {
+    const float kept = std::pow(kRelaxKeep, static_cast<float>(kRelaxRounds));
+    const float gained = (1 - kept) * total / static_cast<float>(n - 1);
+    const float bound = std::min(total, kept * head + static_cast<float>(counted) * gained);
+    // A margin far above the rounding of the relaxation's own arithmetic.
+    return bound * 1.001f + 1e-6f;
+}
+
+std::size_t countedOf(std::size_t n, std::size_t cap) {
+    return std::min(n, cap);
+}
+
+float divisorOf(std::size_t counted) {
+    return static_cast<float>(std::max(kRelaxMinPairs, counted));
+}
+
+// The fewest pairs the greedy choice can end with: it stops at `wanted`, or
+// when every pair left shares a minutia with a chosen one. Then a minutia
+// left out has all its partners taken, so with u of `degrees` (each minutia's
+// count of partners, ascending) left out, n >= the u-th smallest.
+std::size_t fewestChosen(const std::vector<std::uint32_t>& degrees, std::size_t wanted) {
+    const std::size_t r = degrees.size();
+    std::size_t n = 0;
+    while (n < r && n < degrees[r - n - 1]) {
+        ++n;
+    }
+    return std::min(n, wanted);
+}
+
+// Per minutia of one view: its best similarity and its count of partners.
+struct SideStats {
+    std::vector<float> best;
+    std::vector<std::uint32_t> degree;
+    void reset(std::size_t size) {
+        best.assign(size, 0);
+        degree.assign(size, 0);
+    }
+    void add(std::size_t i, float similarity) {
+        best[i] = std::max(best[i], similarity);
+        ++degree[i];
+    }
+    // Best similarities strongest first, prefix sums from 0; degrees of the
+    // minutiae with a partner, ascending.
+    void order(std::vector<float>& prefix, std::vector<std::uint32_t>& degrees) {
+        std::sort(best.begin(), best.end(), std::greater<float>());
+        prefix.assign(1, 0);
+        for (const float b : best) {
+            prefix.push_back(prefix.back() + b);
+        }
+        degrees.clear();
+        for (const std::uint32_t d : degree) {
+            if (d > 0) {
+                degrees.push_back(d);
+            }
+        }
+        std::sort(degrees.begin(), degrees.end());
+    }
+};
+
+// An upper bound on the relaxed score from each minutia's best similarity
+// alone, before any pair is chosen: the chosen pairs hold each minutia once,
+// so their similarities sum to at most the best of each side.
+float pairsBound(const std::vector<CylinderPair>& local, std::size_t sizeA, std::size_t sizeB,
+                 std::size_t wanted, std::size_t countedCap) {
+    thread_local SideStats sideA, sideB;
+    thread_local std::vector<float> prefixA, prefixB;
+    thread_local std::vector<std::uint32_t> degreesA, degreesB;
+    sideA.reset(sizeA);
+    sideB.reset(sizeB);
+    for (const CylinderPair p : local) {
+        const float s = pairSimilarity(p);
+        sideA.add(pairFirst(p), s);
+        sideB.add(pairSecond(p), s);
+    }
+    sideA.order(prefixA, degreesA);
+    sideB.order(prefixB, degreesB);
+    const std::size_t most = std::min({wanted, degreesA.size(), degreesB.size()});
+    const std::size_t fewest =
+        std::max({fewestChosen(degreesA, wanted), fewestChosen(degreesB, wanted), std::size_t{2}});
+    float bound = 0;
+    for (std::size_t n = fewest; n <= most; ++n) {
+        const std::size_t counted = countedOf(n, countedCap);
+        const float head = std::min(prefixA[counted], prefixB[counted]);
+        const float total = std::min(prefixA[n], prefixB[n]);
+        bound = std::max(bound, weightBound(n, counted, head, total) / divisorOf(counted));
+    }
+    return bound;
+}
+
 }  // namespace
 
 float relaxedCylinderScore(const std::vector<Minutia>& a, const std::vector<Cylinder>& ca,
-                           const std::vector<Minutia>& b, const std::vector<Cylinder>& cb) {
+                           const std::vector<Minutia>& b, const std::vector<Cylinder>& cb,
+                           float floor) {
     // Working space kept between comparisons: a search makes many.
     thread_local std::vector<CylinderPair> local, dealt;
     thread_local std::vector<LocalPair> pairs;
@@ -61,10 +160,22 @@ float relaxedCylinderScore(const std::vector<Minutia>& a, const std::vector<Cyli
     thread_local std::vector<float> rho, weight, next;
     thread_local std::vector<std::pair<float, float>> kept;  // efficiency, final weight
     similarCylinderPairs(a, ca, b, cb, local);
+    const std::size_t wanted = std::min(a.size(), b.size());
+    // How many of the strongest pairs decide, unless fewer are chosen.
+    const std::size_t countedCap =
+        kRelaxMinPairs +
+        static_cast<std::size_t>(std::lround(
+            logistic(static_cast<float>(wanted), kRelaxPairsMidpoint, kRelaxPairsSteepness) *
+            static_cast<float>(kRelaxMaxPairs - kRelaxMinPairs)));
+    if (floor > 0) {
+        const float bound = pairsBound(local, a.size(), b.size(), wanted, countedCap);
+        if (bound < floor) {
+            return bound;
+        }
+    }
     // The best pairs, each minutia in one at most. Only the head of the list
     // is usually needed: the pairs are dealt into buckets by similarity,
     // strongest first, and each bucket is put in order only when reached.
-    const std::size_t wanted = std::min(a.size(), b.size());
     pairs.clear();
     usedA.assign(a.size(), false);
     usedB.assign(b.size(), false);
@@ -101,6 +212,19 @@ float relaxedCylinderScore(const std::vector<Minutia>& a, const std::vector<Cyli
     if (n < 2) {
         return 0;
     }
+    const std::size_t counted = countedOf(n, countedCap);
+    const float divisor = divisorOf(counted);
+    if (floor > 0) {
+        float head = 0, total = 0;
+        for (std::size_t t = 0; t < n; ++t) {
+            total += pairs[t].similarity;
+            head += t < counted ? pairs[t].similarity : 0;
+        }
+        const float bound = weightBound(n, counted, head, total) / divisor;
+        if (bound < floor) {
+            return bound;
+        }
+    }
     rho.assign(n * n, 0);
     for (std::size_t t = 0; t < n; ++t) {
         for (std::size_t u = t + 1; u < n; ++u) {
@@ -133,16 +257,11 @@ float relaxedCylinderScore(const std::vector<Minutia>& a, const std::vector<Cyli
     std::sort(kept.begin(), kept.end(), [](const auto& x, const auto& y) {
         return x.first != y.first ? x.first > y.first : x.second > y.second;
     });
-    const float smaller = static_cast<float>(wanted);
-    const std::size_t counted = std::min(
-        n, kRelaxMinPairs + static_cast<std::size_t>(std::lround(
-                                logistic(smaller, kRelaxPairsMidpoint, kRelaxPairsSteepness) *
-                                static_cast<float>(kRelaxMaxPairs - kRelaxMinPairs))));
     float sum = 0;
     for (std::size_t t = 0; t < counted; ++t) {
         sum += kept[t].second;
     }
-    return sum / static_cast<float>(kRelaxMinPairs > counted ? kRelaxMinPairs : counted);
+    return sum / divisor;
 }
 
 }  // namespace zarn

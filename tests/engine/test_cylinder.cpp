@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "cylinder.h"
+#include "cylinder_code.h"
 #include "matcher.h"
 #include "relaxation.h"
 #include "test_merge_fakes.h"
@@ -96,6 +97,64 @@ TEST(Cylinder, TinyViewsScoreNothing) {
     EXPECT_EQ(relaxed(one, one), 0);
     EXPECT_TRUE(zarn::minutiaCylinders({}).empty());
     EXPECT_FALSE(zarn::minutiaCylinders(one.minutiae)[0].usable);
+}
+
+// The first look of a search: the same finger, turned, shifted and bent,
+// must look more alike than any other finger, and empty views like nothing.
+TEST(Cylinder, QuickScoreRanksTheSameFingerAboveTheOthers) {
+    FakeWindow first, second;
+    first.x0 = 60, first.y0 = 80, first.seed = 7;
+    second.x0 = 100, second.y0 = 50, second.angle = 0.5f, second.seed = 8;
+    const auto codesOf = [](const FingerView& view) {
+        return zarn::cylinderCodes(view.minutiae, zarn::minutiaCylinders(view.minutiae));
+    };
+    for (std::uint32_t f = 0; f < 4; ++f) {
+        const zarn::CylinderCodes probe = codesOf(impression(500 + f, first));
+        const float genuine =
+            zarn::quickScore(probe, codesOf(bent(impression(500 + f, second), 8)));
+        for (std::uint32_t g = 0; g < 6; ++g) {
+            if (g != f) {
+                EXPECT_GT(genuine,
+                          zarn::quickScore(probe, codesOf(bent(impression(500 + g, second), 8))))
+                    << f << " " << g;
+            }
+        }
+        EXPECT_EQ(zarn::quickScore(probe, codesOf(FingerView{})), 0);
+        EXPECT_EQ(zarn::quickScore(codesOf(FingerView{}), probe), 0);
+    }
+}
+
+// A floor lets the relaxed score stop at a bound: one that must stay above
+// the true score (else a search would drop a template that belongs in its
+// K best) and below the floor, while a score that reaches the floor is exact.
+TEST(Cylinder, RelaxedScoreWithAFloorIsExactOrABoundBetweenScoreAndFloor) {
+    FakeWindow first, second;
+    first.x0 = 70, first.y0 = 60, first.seed = 5;
+    second.x0 = 90, second.y0 = 90, second.angle = -0.3f, second.seed = 6;
+    std::size_t bounded = 0;
+    for (std::uint32_t f = 0; f < 3; ++f) {
+        const FingerView a = impression(400 + f, first);
+        const auto ca = zarn::minutiaCylinders(a.minutiae);
+        // The other fingers, the same finger bent, and the view itself,
+        // whose bound is nearly tight.
+        for (std::uint32_t g = 0; g < 4; ++g) {
+            const FingerView b = g == 3 ? a : bent(impression(400 + g, second), 6);
+            const auto cb = zarn::minutiaCylinders(b.minutiae);
+            const float score = zarn::relaxedCylinderScore(a.minutiae, ca, b.minutiae, cb);
+            for (const float floor : {0.01f, score, score * 1.5f, 0.3f, 0.9f}) {
+                const float found =
+                    zarn::relaxedCylinderScore(a.minutiae, ca, b.minutiae, cb, floor);
+                if (score >= floor) {
+                    EXPECT_EQ(found, score) << f << " " << g << " floor " << floor;
+                } else {
+                    EXPECT_LT(found, floor) << f << " " << g;
+                    EXPECT_GE(found, score) << f << " " << g << " floor " << floor;
+                    bounded += found != score;
+                }
+            }
+        }
+    }
+    EXPECT_GT(bounded, 0u);
 }
 
 // A search passes its K-th best score as a floor: what reaches it must be

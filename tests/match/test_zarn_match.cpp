@@ -40,6 +40,18 @@ class ZarnMatch : public ::testing::Test {
         writeFile(dir / "garbage.txt", "not a template\n");
     }
     std::string path(const std::string& name) const { return (dir / name).string(); }
+    // Impressions 1 to `last` of three sample fingers as files: the first of
+    // each finger listed in `probes`, the others in `gallery`.
+    void writeImpressions(int last, std::string& probes, std::string& gallery) {
+        for (const char* finger : {"finger3", "finger1", "finger2"}) {
+            for (int impression = 1; impression <= last; ++impression) {
+                const std::string name = std::string(finger) + "_" + std::to_string(impression);
+                const auto record = sampleRecord(name);
+                writeFile(dir / (name + ".fmr"), std::string(record.begin(), record.end()));
+                (impression == 1 ? probes : gallery) += path(name + ".fmr") + "\n";
+            }
+        }
+    }
     TempDir dir;
 };
 
@@ -88,6 +100,13 @@ TEST_F(ZarnMatch, TopListsTheBestFirst) {
     EXPECT_GE(scoreOf(lines[0]), scoreOf(lines[1]));
     EXPECT_EQ(run.out.find("other.fmr"), std::string::npos);
     EXPECT_EQ(runTool({"--top", "0", path("probe.fmr"), path("other.fmr")}).exitStatus, 1);
+    // Once the best can no longer change, what comes later is still read:
+    // an unusable template is still reported.
+    const ToolRun late =
+        runTool({"--top", "1", path("probe.fmr"), path("same-plain.txt"), path("garbage.txt")});
+    EXPECT_EQ(late.exitStatus, 2);
+    EXPECT_EQ(late.out.substr(late.out.find(' ') + 1), path("same-plain.txt") + "\n");
+    EXPECT_NE(late.err.find("gallery " + path("garbage.txt")), std::string::npos) << late.err;
 }
 
 TEST_F(ZarnMatch, GalleryListAddsToTheNamedGallery) {
@@ -200,14 +219,7 @@ TEST_F(ZarnMatch, AProbeListComparesEveryProbeWithTheGallery) {
 // order, whichever K and wherever the probe's own finger lies.
 TEST_F(ZarnMatch, TopIsTheHeadOfTheFullRanking) {
     std::string probes, gallery;
-    for (const char* finger : {"finger3", "finger1", "finger2"}) {
-        for (int impression = 1; impression <= 4; ++impression) {
-            const std::string name = std::string(finger) + "_" + std::to_string(impression);
-            const auto record = sampleRecord(name);
-            writeFile(dir / (name + ".fmr"), std::string(record.begin(), record.end()));
-            (impression == 1 ? probes : gallery) += path(name + ".fmr") + "\n";
-        }
-    }
+    writeImpressions(4, probes, gallery);
     gallery += path("probe.fmr") + "\n" + path("other.fmr") + "\n";
     writeFile(dir / "probes.txt", probes);
     writeFile(dir / "gallery.txt", gallery);
@@ -232,6 +244,48 @@ TEST_F(ZarnMatch, TopIsTheHeadOfTheFullRanking) {
         }
         EXPECT_EQ(linesOf(top.out), expected) << "--top " << k;
     }
+}
+
+// With --top a first look passes over templates that do not look like the
+// probe's finger: with room for only two, each probe's own finger, placed
+// last behind the others, must still come first, as the full search has it.
+TEST_F(ZarnMatch, AShortlistStillFindsEachProbesFinger) {
+    std::string probes, gallery;
+    writeImpressions(3, probes, gallery);
+    writeFile(dir / "probes.txt", probes);
+    writeFile(dir / "gallery.txt", gallery);
+    const ToolRun exact = runTool({"--probe-list", path("probes.txt"), "--top", "1", "--shortlist",
+                                   "0", "--gallery-list", path("gallery.txt")});
+    ASSERT_EQ(exact.exitStatus, 0) << exact.err;
+    for (const std::string probe : {"finger3_1", "finger1_1", "finger2_1"}) {
+        // The probe's finger last: the shortlist is full of other fingers by then.
+        std::string reordered;
+        const std::string finger = probe.substr(0, probe.find('_'));
+        for (const std::string& line : linesOf(gallery)) {
+            if (line.find(finger + "_") == std::string::npos) {
+                reordered += line + "\n";
+            }
+        }
+        for (const std::string& line : linesOf(gallery)) {
+            if (line.find(finger + "_") != std::string::npos) {
+                reordered += line + "\n";
+            }
+        }
+        writeFile(dir / "reordered.txt", reordered);
+        const ToolRun run = runTool({"--top", "1", "--shortlist", "2", "--gallery-list",
+                                     path("reordered.txt"), path(probe + ".fmr")});
+        ASSERT_EQ(run.exitStatus, 0) << run.err;
+        EXPECT_NE(run.out.find(finger + "_"), std::string::npos) << probe << ": " << run.out;
+        EXPECT_NE(
+            exact.out.find(path(probe + ".fmr") + " " + run.out.substr(run.out.find(' ') + 1)),
+            std::string::npos)
+            << probe << ": " << run.out;
+    }
+    // A shortlist shorter than the list asked for, or without --top, is a mistake.
+    EXPECT_EQ(runTool({"--top", "3", "--shortlist", "2", path("probe.fmr"), path("other.fmr")})
+                  .exitStatus,
+              1);
+    EXPECT_EQ(runTool({"--shortlist", "5", path("probe.fmr"), path("other.fmr")}).exitStatus, 1);
 }
 
 TEST_F(ZarnMatch, HelpVersionAndIncompleteCommandLines) {
