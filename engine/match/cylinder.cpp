@@ -4,13 +4,11 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
-#if defined(__x86_64__) && defined(__linux__)
-#include <immintrin.h>
-#endif
 
 #include "angles.h"
 #include "hull.h"
 #include "match_tuning.h"
+#include "wide_bits.h"
 
 namespace zarn {
 namespace {
@@ -247,9 +245,8 @@ ZARN_INLINE void collectPairs(const std::vector<Minutia>& a, const std::vector<C
 // counts bits in one instruction, use it (chosen when the library loads;
 // elsewhere the compiler's portable counting). Where it counts the bits of
 // a whole cylinder in three instructions, use that.
-#if defined(__x86_64__) && defined(__linux__)
+#ifdef ZARN_WIDE_BITS
 #define ZARN_POPCOUNT_CLONES __attribute__((target_clones("popcnt", "default")))
-#define ZARN_WIDE_TARGET __attribute__((target("avx512f,avx512vpopcntdq")))
 static_assert(kCylinderWords % 8 == 0);
 
 // (GCC 12's own lane sum trips a false uninitialised-value warning.)
@@ -296,10 +293,6 @@ ZARN_WIDE_TARGET __attribute__((flatten)) void collectPairsWide(const std::vecto
     collectPairs<countBitsWide>(a, ca, b, cb, pairs);
 }
 
-bool wideCounting() {
-    static const bool wide = __builtin_cpu_supports("avx512vpopcntdq");
-    return wide;
-}
 #else
 #define ZARN_POPCOUNT_CLONES
 #endif
@@ -326,8 +319,8 @@ void similarCylinderPairs(const std::vector<Minutia>& a, const std::vector<Cylin
     if (a.size() > kMaxPairedMinutiae || b.size() > kMaxPairedMinutiae) {
         return;
     }
-#if defined(__x86_64__) && defined(__linux__)
-    if (wideCounting()) {
+#ifdef ZARN_WIDE_BITS
+    if (wideBitCounting()) {
         collectPairsWide(a, ca, b, cb, pairs);
         return;
     }

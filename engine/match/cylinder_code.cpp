@@ -5,11 +5,9 @@
 #include <cmath>
 #include <functional>
 #include <limits>
-#if defined(__x86_64__) && defined(__linux__)
-#include <immintrin.h>
-#endif
 
 #include "match_tuning.h"
+#include "wide_bits.h"
 
 namespace zarn {
 namespace {
@@ -156,9 +154,7 @@ double bestPartner(const CylinderCodes& probe, const CylinderCodes& gallery, std
     return best;
 }
 
-#if defined(__x86_64__) && defined(__linux__)
-#define ZARN_WIDE_TARGET __attribute__((target("avx512f,avx512dq,avx512vpopcntdq")))
-
+#ifdef ZARN_WIDE_BITS
 // The same, eight probe codes at a time.
 ZARN_WIDE_TARGET double bestPartnerWide(const CylinderCodes& probe, const CylinderCodes& gallery,
                                         std::size_t k) {
@@ -192,11 +188,6 @@ ZARN_WIDE_TARGET double bestPartnerWide(const CylinderCodes& probe, const Cylind
     return *std::max_element(lanes, lanes + kBlock);
 }
 
-bool wideCodes() {
-    static const bool wide =
-        __builtin_cpu_supports("avx512vpopcntdq") && __builtin_cpu_supports("avx512dq");
-    return wide;
-}
 #endif
 
 }  // namespace
@@ -205,8 +196,8 @@ float quickScore(const CylinderCodes& probe, const CylinderCodes& gallery) {
     thread_local std::vector<double> best;
     best.clear();
     for (std::size_t k = 0; k < gallery.count; ++k) {
-#if defined(__x86_64__) && defined(__linux__)
-        if (wideCodes()) {
+#ifdef ZARN_WIDE_BITS
+        if (wideBitCounting()) {
             best.push_back(bestPartnerWide(probe, gallery, k));
             continue;
         }
