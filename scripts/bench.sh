@@ -20,6 +20,9 @@ echo "== Multi-impression merge: merged (1-3) against single (1) templates, spee
 "$build/bin/bench_merge" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 /usr/bin/time -v "$build/bin/zarn-merge-once" 2>&1 | grep -E "status|Maximum resident"
 
+echo "== Enrollment's false match rate: genuine enrollments refused, intruders let in, rate by rate"
+python3 bench/merge/operating_point.py --build "$build"
+
 echo "== Real sets: our matcher on our templates, every pair (EER, FNMR@FMR1%, time per image)"
 "$build/bin/own_matcher_eer"
 
