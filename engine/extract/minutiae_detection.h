@@ -28,6 +28,9 @@ struct Candidate {
     float angle = 0;  // direction in pixel axes (y down), radians in [0, 2pi)
     int branchCount = 0;
     std::array<Branch, 3> branches;
+    // Signs that the minutia may be an artefact although no filter removed it (see
+    // removeFalseMinutiae); each one lowers its quality.
+    int doubts = 0;
 };
 
 // Only skeleton pixels in blocks marked in `usable` are examined; maxSteps bounds every

@@ -59,6 +59,29 @@ bool endsAtBackground(const ForegroundMask& mask, const Candidate& m, float reac
     return false;
 }
 
+// Doubts of each survivor: a short branch of its own, and a survivor close by. Pairs are
+// few (tens of minutiae), so the neighbour test compares all of them.
+void countDoubts(std::vector<Candidate>& kept, const std::vector<float>& localPeriod) {
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        Candidate& m = kept[i];
+        const float reach = tuning::kDoubtReachPeriods * localPeriod[i];
+        m.doubts = 0;
+        for (int k = 0; k < m.branchCount; ++k)
+            if (m.branches[k].stop != BranchStop::Open && m.branches[k].length < reach) {
+                ++m.doubts;
+                break;
+            }
+        for (std::size_t j = 0; j < kept.size(); ++j) {
+            const float dx = static_cast<float>(kept[j].x - m.x);
+            const float dy = static_cast<float>(kept[j].y - m.y);
+            if (j != i && dx * dx + dy * dy < reach * reach) {
+                ++m.doubts;
+                break;
+            }
+        }
+    }
+}
+
 }  // namespace
 
 float distanceToBorder(const ForegroundMask& mask, int x, int y) {
@@ -204,9 +227,13 @@ std::vector<Candidate> removeFalseMinutiae(const std::vector<Candidate>& c,
     if (reasons)
         *reasons = drop;
     std::vector<Candidate> out;
+    std::vector<float> outPeriod;
     for (std::size_t i = 0; i < n; ++i)
-        if (keep[i])
+        if (keep[i]) {
             out.push_back(c[i]);
+            outPeriod.push_back(localPeriod[i]);
+        }
+    countDoubts(out, outPeriod);
     return out;
 }
 

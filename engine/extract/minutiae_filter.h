@@ -23,7 +23,10 @@ enum class DropReason : std::uint8_t {
     Cluster
 };
 
-// `reasons`, when given, receives one entry per candidate.
+// `reasons`, when given, receives one entry per candidate. Survivors carry their count of
+// doubts: a close neighbour, or a branch of their own that ends or meets another branch
+// soon. Each is common where thinning noise survived the filters and rare among the
+// minutiae that agree across impressions.
 std::vector<Candidate> removeFalseMinutiae(const std::vector<Candidate>& candidates,
                                            const ForegroundMask& mask,
                                            const OrientationField& field,

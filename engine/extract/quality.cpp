@@ -37,7 +37,12 @@ std::uint8_t minutiaQuality(const Candidate& m, const ForegroundMask& mask,
     const float local = sampleBlockMap(clarity, m.x + 0.5f, m.y + 0.5f);
     const float border =
         std::clamp(distanceToBorder(mask, m.x, m.y) / tuning::kBorderFullQuality, 0.0f, 1.0f);
-    const float q = 100.0f * local * (1 - tuning::kBorderQualityPenalty * (1 - border));
+    const float clear = 100.0f * local * (1 - tuning::kBorderQualityPenalty * (1 - border));
+    float q = clear * std::pow(1 - tuning::kDoubtQualityPenalty, static_cast<float>(m.doubts));
+    // Doubts rank a minutia behind clear ones; whether the view has enough reliable minutiae
+    // is a matter of clarity alone, so a doubt never takes a clear one below that line.
+    if (clear >= tuning::kReliableQuality)
+        q = std::max(q, static_cast<float>(tuning::kReliableQuality));
     return static_cast<std::uint8_t>(std::clamp(std::lround(q), 1L, 100L));
 }
 

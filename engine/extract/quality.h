@@ -18,7 +18,8 @@ namespace zarn {
 Image<float> ridgeClarity(const ForegroundMask& mask, const OrientationField& field,
                           const BlockStats& stats, const Image<float>& response);
 
-// 1-100 from the clarity around the minutia and its distance to the foreground border.
+// 1-100 from the clarity around the minutia and its distance to the foreground border,
+// lowered for each doubt the filters left on it.
 std::uint8_t minutiaQuality(const Candidate& m, const ForegroundMask& mask,
                             const Image<float>& clarity);
 

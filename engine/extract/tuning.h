@@ -151,6 +151,13 @@ constexpr float kClarityWeightResponse = 0.35f;
 constexpr float kBorderQualityPenalty = 0.7f;
 // Distance to the border at which it stops lowering a minutia's quality.
 constexpr float kBorderFullQuality = 60.0f;
+// Reach (in periods) within which a branch that stops, or another minutia, casts doubt on
+// a minutia that survived the filters: about the spacing of thinning noise, short of the
+// distance between true neighbouring minutiae on clear ridges.
+constexpr float kDoubtReachPeriods = 1.5f;
+// Share of a minutia's quality lost for each doubt: higher ranks doubtful minutiae further
+// behind clear ones for matchers that keep the best few, and weights them less in ours.
+constexpr float kDoubtQualityPenalty = 0.4f;
 // Minutia quality at or above which a minutia counts as reliable.
 constexpr int kReliableQuality = 20;
 // Fewer reliable minutiae than this and the view is reported as too poor.

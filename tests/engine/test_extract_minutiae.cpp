@@ -300,5 +300,37 @@ TEST(ExtractMinutiae, KeepBestIsByQualityAndIndependentOfOrder) {
     }
 }
 
+// Survivors of the filters that sit in structures thinning noise leaves (a branch that
+// stops within a period and a half, a minutia close by) carry doubts and rate below an
+// isolated minutia of equal clarity; clear structures carry none.
+TEST(ExtractMinutiae, DoubtfulSurvivorsRateBelowClearOnes) {
+    const Scene scene(160, 100);
+    const Image<float> clarity(scene.mask.blocks.width, scene.mask.blocks.height, 1.0f);
+    auto qualityAt = [&](const std::vector<Candidate>& kept, int x, int y) {
+        const Candidate* c = at(kept, x, y);
+        EXPECT_NE(c, nullptr) << x << "," << y;
+        return c ? static_cast<int>(minutiaQuality(*c, scene.mask, clarity)) : 0;
+    };
+
+    const std::vector<Candidate> clear =
+        scene.filter({{10, 50, 80, 50}, {80, 50, 150, 25}, {80, 50, 150, 75}});
+    for (const Candidate& c : clear)
+        EXPECT_EQ(c.doubts, 0) << c.x << "," << c.y;
+
+    // The same fork where one branch ends 7 px on: both the fork and that ending doubted.
+    const std::vector<Candidate> shortBranch =
+        scene.filter({{10, 50, 150, 50}, {80, 49, 81, 48}, {81, 48, 87, 48}});
+    ASSERT_NE(at(shortBranch, 87, 48), nullptr);
+    EXPECT_GE(at(shortBranch, 87, 48)->doubts, 1);
+    EXPECT_LT(qualityAt(shortBranch, 80, 50), qualityAt(clear, 80, 50));
+    EXPECT_EQ(at(shortBranch, 10, 50)->doubts, 0);
+
+    // A short ridge: two endings close together, each with a short branch.
+    const std::vector<Candidate> shortRidge = scene.filter({{10, 30, 150, 30}, {70, 60, 78, 60}});
+    ASSERT_NE(at(shortRidge, 70, 60), nullptr);
+    EXPECT_EQ(at(shortRidge, 70, 60)->doubts, 2);
+    EXPECT_EQ(at(shortRidge, 150, 30)->doubts, 0);
+}
+
 }  // namespace
 }  // namespace zarn
