@@ -206,7 +206,7 @@ def accuracy(build, folder, scratch):
             f.write(out.stdout)
         paths.append(path)
     finger = lambda p: os.path.basename(p).split("_")[0]
-    genuine, impostor, above40 = [], [], 0
+    genuine, impostor, above40, below40 = [], [], 0, 0
     start = time.perf_counter()
     for probe in paths:
         others = [p for p in paths if p != probe]
@@ -216,15 +216,17 @@ def accuracy(build, folder, scratch):
             score, path, decision = line.split(" ")
             if finger(path) == finger(probe):
                 genuine.append(float(score))
+                below40 += decision == "no-match"
             else:
                 impostor.append(float(score))
                 above40 += decision == "match"
     seconds = time.perf_counter() - start
     eer, fnmr1, fnmr4 = rates(genuine, impostor)
     print("accuracy %-14s EER %5.2f%%  FNMR@FMR1%% %5.2f%%  FNMR@FMR0.01%% %5.2f%%  "
-          "FMR at --fmr 0.0001: %.3f%% (%d of %d)  failed to enroll %d  (%.0f s)" %
+          "at --fmr 0.0001: FMR %.3f%% (%d of %d) FNMR %.2f%%  failed to enroll %d  (%.0f s)" %
           (os.path.basename(folder.rstrip("/")), 100 * eer, 100 * fnmr1, 100 * fnmr4,
-           100 * above40 / len(impostor), above40, len(impostor), failed, seconds))
+           100 * above40 / len(impostor), above40, len(impostor), 100 * below40 / len(genuine),
+           failed, seconds))
 
 
 def main():
