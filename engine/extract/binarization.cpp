@@ -1,5 +1,6 @@
 #include "binarization.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -14,8 +15,15 @@ Image<std::uint8_t> binarizeRidges(const PaddedPlane& enhanced, const Foreground
         const float* src = enhanced.row(y);
         std::uint8_t* dst = &out.at(0, y);
         const std::uint8_t* blockRow = &mask.blocks.at(0, y / bs);
-        for (int x = 1; x < w - 1; ++x)
-            dst[x] = blockRow[x / bs] && src[x] > 0.0f;
+        // Block by block, so the pixel loop has no test of its own to keep it from
+        // being vectorised; background blocks stay zero.
+        for (int bx = 0; bx < mask.blocks.width; ++bx) {
+            if (!blockRow[bx])
+                continue;
+            const int x0 = std::max(1, bx * bs), x1 = std::min(w - 1, bx * bs + bs);
+            for (int x = x0; x < x1; ++x)
+                dst[x] = src[x] > 0.0f;
+        }
     }
     return out;
 }
