@@ -2,20 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
+#include "block_filter.h"
 #include "block_map.h"
 
 namespace zarn {
 
 namespace {
-
-// A sparse 2-D kernel: offsets into a padded plane and their weights.
-struct Kernel {
-    std::vector<int> offsets;
-    std::vector<float> weights;
-};
 
 // Accumulates weights on a dense square around the centre, then keeps the non-zero
 // ones: merging taps that land on the same pixel without searching.
@@ -95,36 +89,6 @@ Kernel acrossKernel(double angle, double period, int stride, KernelBuilder& k) {
     return k.take(stride);
 }
 
-// Four floats in one register; GCC and Clang map this to the target's SIMD.
-typedef float Vec4 __attribute__((vector_size(16)));
-
-inline Vec4 load4(const float* p) {
-    Vec4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-// Applies one kernel to the kBlockSize x kBlockSize block at (x0, y0), a block row of
-// pixels per vector operation; the taps are scattered so only the row is contiguous.
-void filterBlock(const PaddedPlane& in, PaddedPlane& out, const Kernel& k, int x0, int y0) {
-    static_assert(tuning::kBlockSize == 8, "the row loop below handles 8 pixels");
-    const int n = static_cast<int>(k.offsets.size());
-    const int* offsets = k.offsets.data();
-    const float* weights = k.weights.data();
-    for (int y = 0; y < 8; ++y) {
-        const float* src = in.row(y0 + y) + x0;
-        Vec4 left = {0, 0, 0, 0}, right = {0, 0, 0, 0};
-        for (int i = 0; i < n; ++i) {
-            const float* p = src + offsets[i];
-            left += weights[i] * load4(p);
-            right += weights[i] * load4(p + 4);
-        }
-        float* dst = out.row(y0 + y) + x0;
-        std::memcpy(dst, &left, sizeof left);
-        std::memcpy(dst + 4, &right, sizeof right);
-    }
-}
-
 Image<std::uint8_t> dilate(const Image<std::uint8_t>& mask, int radius) {
     Image<std::uint8_t> out(mask.width, mask.height, 0);
     for (int y = 0; y < mask.height; ++y)
@@ -161,6 +125,7 @@ Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
     std::vector<Kernel> across(static_cast<std::size_t>(bins) * pbins);
     std::vector<bool> acrossBuilt(across.size(), false);
     KernelBuilder builder;
+    const VectorWidth vectors = widestVectors();
     Image<float> response(bw, bh, 0.0f);
 
     // Smoothing along the ridges reaches into a ring around the foreground so the
@@ -176,7 +141,7 @@ Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
                 along[a] = alongKernel(M_PI * a / bins, image.stride, builder);
                 alongBuilt[a] = true;
             }
-            filterBlock(image, smoothed, along[a], bx * bs, by * bs);
+            filterBlock(image, smoothed, along[a], bx * bs, by * bs, vectors);
         }
 
     for (int by = 0; by < bh; ++by)
@@ -194,7 +159,7 @@ Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
                     image.stride, builder);
                 acrossBuilt[i] = true;
             }
-            filterBlock(smoothed, image, across[i], bx * bs, by * bs);
+            filterBlock(smoothed, image, across[i], bx * bs, by * bs, vectors);
             float energy = 0;
             for (int y = 0; y < bs; ++y) {
                 const float* row = image.row(by * bs + y) + bx * bs;
