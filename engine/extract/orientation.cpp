@@ -56,9 +56,9 @@ Tensor blockTensor(const std::uint8_t* pixels, int width, int height) {
             sinRow[x] = 2 * gx * gy;
             energyRow[x] = gx * gx + gy * gy;
         }
-        for (int bx = 0; bx < bw; ++bx) {
+        auto addBlock = [&](int bx, int count) {
             std::int32_t a = 0, b = 0, e = 0;
-            for (int x = bx * bs; x < std::min(width, bx * bs + bs); ++x) {
+            for (int x = bx * bs; x < bx * bs + count; ++x) {
                 a += cosRow[x];
                 b += sinRow[x];
                 e += energyRow[x];
@@ -66,7 +66,13 @@ Tensor blockTensor(const std::uint8_t* pixels, int width, int height) {
             c2[bx] += static_cast<float>(a);
             s2[bx] += static_cast<float>(b);
             en[bx] += static_cast<float>(e);
-        }
+        };
+        // Whole blocks with a fixed count, which unrolls into vector sums.
+        const int wholeBlocks = width / bs;
+        for (int bx = 0; bx < wholeBlocks; ++bx)
+            addBlock(bx, bs);
+        if (wholeBlocks < bw)
+            addBlock(wholeBlocks, width - wholeBlocks * bs);
         if (y % bs == bs - 1 || y == height - 1) {
             for (int bx = 0; bx < bw; ++bx) {
                 t.c2.at(bx, y / bs) = c2[bx];
