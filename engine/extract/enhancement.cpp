@@ -2,41 +2,55 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "block_filter.h"
 #include "block_map.h"
+#include "rounding.h"
 
 namespace zarn {
 
 namespace {
 
 // Accumulates weights on a dense square around the centre, then keeps the non-zero
-// ones: merging taps that land on the same pixel without searching.
+// ones: merging taps that land on the same pixel without searching. Only the cells
+// touched are visited again, in the square's raster order (the order of the taps).
 struct KernelBuilder {
     static constexpr int kReach = tuning::kPadMargin;
     static constexpr int kSide = 2 * kReach + 1;
     std::vector<float> grid = std::vector<float>(kSide * kSide, 0.0f);
+    std::vector<std::uint8_t> touched = std::vector<std::uint8_t>(kSide * kSide, 0);
+    std::vector<int> cells;
 
-    void add(int dx, int dy, float weight) { grid[(dy + kReach) * kSide + dx + kReach] += weight; }
+    void add(int dx, int dy, float weight) {
+        const int cell = (dy + kReach) * kSide + dx + kReach;
+        grid[cell] += weight;
+        if (!touched[cell]) {
+            touched[cell] = 1;
+            cells.push_back(cell);
+        }
+    }
     Kernel take(int stride) {
         Kernel k;
-        for (int dy = -kReach; dy <= kReach; ++dy)
-            for (int dx = -kReach; dx <= kReach; ++dx) {
-                float& w = grid[(dy + kReach) * kSide + dx + kReach];
-                if (w != 0.0f) {
-                    k.offsets.push_back(dy * stride + dx);
-                    k.weights.push_back(w);
-                    w = 0.0f;
-                }
+        std::sort(cells.begin(), cells.end());
+        for (int cell : cells) {
+            const float w = grid[cell];
+            if (w != 0.0f) {
+                k.offsets.push_back((cell / kSide - kReach) * stride + cell % kSide - kReach);
+                k.weights.push_back(w);
             }
+            grid[cell] = 0.0f;
+            touched[cell] = 0;
+        }
+        cells.clear();
         return k;
     }
 };
 
 int periodBins() {
-    return static_cast<int>(
-               std::lround((tuning::kMaxPeriod - tuning::kMinPeriod) / tuning::kGaborPeriodStep)) +
+    return static_cast<int>(roundHalfAway((tuning::kMaxPeriod - tuning::kMinPeriod) /
+                                          tuning::kGaborPeriodStep)) +
            1;
 }
 
@@ -49,8 +63,8 @@ Kernel alongKernel(double angle, int stride, KernelBuilder& k) {
     for (int d = -radius; d <= radius; d += 2)
         total += std::exp(-0.5 * d * d / (sigma * sigma));
     for (int d = -radius; d <= radius; d += 2) {
-        const int dx = static_cast<int>(std::lround(d * std::cos(angle)));
-        const int dy = static_cast<int>(std::lround(d * std::sin(angle)));
+        const int dx = static_cast<int>(roundHalfAway(d * std::cos(angle)));
+        const int dy = static_cast<int>(roundHalfAway(d * std::sin(angle)));
         k.add(dx, dy, static_cast<float>(std::exp(-0.5 * d * d / (sigma * sigma)) / total));
     }
     return k.take(stride);
@@ -111,11 +125,11 @@ Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
     const int bw = mask.blocks.width, bh = mask.blocks.height;
     const int bins = tuning::kGaborOrientations, pbins = periodBins();
     auto angleBin = [&](int bx, int by) {
-        return static_cast<int>(std::lround(field.angle.at(bx, by) / M_PI * bins)) % bins;
+        return static_cast<int>(roundHalfAway(field.angle.at(bx, by) / M_PI * bins)) % bins;
     };
     auto periodBin = [&](int bx, int by) {
-        return std::clamp(static_cast<int>(std::lround((period.at(bx, by) - tuning::kMinPeriod) /
-                                                       tuning::kGaborPeriodStep)),
+        return std::clamp(static_cast<int>(roundHalfAway((period.at(bx, by) - tuning::kMinPeriod) /
+                                                         tuning::kGaborPeriodStep)),
                           0, pbins - 1);
     };
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "block_map.h"
+#include "rounding.h"
 
 namespace zarn {
 
@@ -31,8 +32,8 @@ std::vector<std::vector<Offset>> signatureWindows() {
         for (int k = 0; k < len; ++k)
             for (int j = 0; j < wid; ++j) {
                 const double across = k - (len - 1) / 2.0, along = j - (wid - 1) / 2.0;
-                windows[b].push_back({static_cast<int>(std::lround(across * nx + along * ux)),
-                                      static_cast<int>(std::lround(across * ny + along * uy))});
+                windows[b].push_back({static_cast<int>(roundHalfAway(across * nx + along * ux)),
+                                      static_cast<int>(roundHalfAway(across * ny + along * uy))});
             }
     }
     return windows;
@@ -98,7 +99,7 @@ Image<float> estimateRidgePeriod(const PaddedPlane& normalized, const Orientatio
             const int cx = std::min(normalized.width - 1, bx * bs + bs);
             const int cy = std::min(normalized.height - 1, by * bs + bs);
             const int bin =
-                static_cast<int>(std::lround(field.angle.at(bx, by) / M_PI * kAngleBins)) %
+                static_cast<int>(roundHalfAway(field.angle.at(bx, by) / M_PI * kAngleBins)) %
                 kAngleBins;
             const auto& win = windows[bin];
             std::array<float, tuning::kSignatureLength> sig{};
