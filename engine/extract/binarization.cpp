@@ -1,6 +1,7 @@
 #include "binarization.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -34,6 +35,8 @@ namespace zarn {
 
 namespace {
 
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "words below are read byte 0 first");
+
 struct Run {
     int y, x0, x1;  // pixels x0..x1 inclusive on row y
 };
@@ -56,18 +59,32 @@ void flipSmallRegions(Image<std::uint8_t>& img, std::uint8_t value, bool eightCo
     std::vector<int> rowStart(h + 1, 0);
     for (int y = 0; y < h; ++y) {
         rowStart[y] = static_cast<int>(runs.size());
-        // Pixels are 0 or 1, so memchr (vectorised in the C library) finds run edges.
+        // Pixels are 0 or 1: where a pixel differs from its left neighbour a run starts
+        // or stops, and eight such differences come from one word comparison, each at
+        // bit 8 i of the XOR (little-endian).
         const std::uint8_t* row = &img.at(0, y);
-        const int other = value ? 0 : 1;
-        for (int x = 0; x < w;) {
-            const void* start = std::memchr(row + x, value, w - x);
-            if (!start)
-                break;
-            const int x0 = static_cast<int>(static_cast<const std::uint8_t*>(start) - row);
-            const void* stop = std::memchr(row + x0, other, w - x0);
-            x = stop ? static_cast<int>(static_cast<const std::uint8_t*>(stop) - row) : w;
-            runs.push_back({y, x0, x - 1});
+        bool inside = row[0] == value;
+        int start = 0;
+        auto edgeAt = [&](int x) {
+            if (inside)
+                runs.push_back({y, start, x - 1});
+            else
+                start = x;
+            inside = !inside;
+        };
+        int x = 1;
+        for (; x + 8 <= w; x += 8) {
+            std::uint64_t here, left;
+            std::memcpy(&here, row + x, sizeof here);
+            std::memcpy(&left, row + x - 1, sizeof left);
+            for (std::uint64_t edges = here ^ left; edges; edges &= edges - 1)
+                edgeAt(x + __builtin_ctzll(edges) / 8);
         }
+        for (; x < w; ++x)
+            if (row[x] != row[x - 1])
+                edgeAt(x);
+        if (inside)
+            runs.push_back({y, start, w - 1});
     }
     rowStart[h] = static_cast<int>(runs.size());
     const int n = static_cast<int>(runs.size());
