@@ -118,6 +118,9 @@ void flipSmallRegions(Image<std::uint8_t>& img, std::uint8_t value, bool eightCo
         }
     }
     for (int i = 0; i < n; ++i) {
+        // A run longer than the largest area cannot lie in a region small enough.
+        if (runs[i].x1 - runs[i].x0 >= maxArea)
+            continue;
         const int root = findRoot(parent, i);
         if (open[root] || area[root] > maxArea)
             continue;

@@ -145,13 +145,21 @@ std::vector<int> orderedErosion(std::uint8_t* img, int w, int h, const PaddedPla
     // A counting sort by level, stable: equal levels keep raster order.
     const std::vector<int> set = setPixels(img, w, h);
     std::vector<std::uint8_t> level(set.size());
+    // The list is in raster order, so its row only ever moves down; neighbouring ridge
+    // pixels share levels, so four part counts keep the increments independent.
+    int partCount[4][kLevels] = {};
+    int y = 0;
     for (std::size_t i = 0; i < set.size(); ++i) {
-        const int x = set[i] % w, y = set[i] / w;
+        while (set[i] >= (y + 1) * w)
+            ++y;
+        const int x = set[i] - y * w;
         const int l =
             std::clamp(static_cast<int>(strength.row(y)[x] * kLevelsPerUnit), 0, kLevels - 1);
         level[i] = static_cast<std::uint8_t>(l);
-        ++count[l + 1];
+        ++partCount[i % 4][l];
     }
+    for (int l = 0; l < kLevels; ++l)
+        count[l + 1] = partCount[0][l] + partCount[1][l] + partCount[2][l] + partCount[3][l];
     for (int l = 0; l < kLevels; ++l)
         count[l + 1] += count[l];
     std::vector<int> order(count[kLevels]);
