@@ -70,8 +70,9 @@ Kernel alongKernel(double angle, int stride, KernelBuilder& k) {
     return k.take(stride);
 }
 
-// Zero-mean Gabor profile across the ridge, sampled bilinearly so its phase is exact.
-Kernel acrossKernel(double angle, double period, int stride, KernelBuilder& k) {
+// Zero-mean Gabor profile across the ridge for one period, each step's weight divided
+// by the total absolute weight. It does not depend on the angle, so one serves all.
+std::vector<double> acrossProfile(double period) {
     const double sigma = tuning::kGaborSigmaAcrossPeriods * period;
     const int radius = std::min(tuning::kPadMargin - 2, static_cast<int>(std::ceil(2.5 * sigma)));
     std::vector<double> env(2 * radius + 1), wave(2 * radius + 1);
@@ -89,12 +90,21 @@ Kernel acrossKernel(double angle, double period, int stride, KernelBuilder& k) {
         wave[d + radius] -= dc * env[d + radius];
         energy += std::abs(wave[d + radius]);
     }
+    for (double& w : wave)
+        w /= energy;
+    return wave;
+}
+
+// The profile laid across the ridge at `angle`, sampled bilinearly so its phase is exact.
+Kernel acrossKernel(double angle, const std::vector<double>& profile, int stride,
+                    KernelBuilder& k) {
+    const int radius = static_cast<int>(profile.size() - 1) / 2;
     const double nx = -std::sin(angle), ny = std::cos(angle);
     for (int d = -radius; d <= radius; ++d) {
         const double x = d * nx, y = d * ny;
         const int x0 = static_cast<int>(std::floor(x)), y0 = static_cast<int>(std::floor(y));
         const double fx = x - x0, fy = y - y0;
-        const double w = wave[d + radius] / energy;
+        const double w = profile[d + radius];
         k.add(x0, y0, static_cast<float>(w * (1 - fx) * (1 - fy)));
         k.add(x0 + 1, y0, static_cast<float>(w * fx * (1 - fy)));
         k.add(x0, y0 + 1, static_cast<float>(w * (1 - fx) * fy));
@@ -138,6 +148,7 @@ Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
     std::vector<bool> alongBuilt(bins, false);
     std::vector<Kernel> across(static_cast<std::size_t>(bins) * pbins);
     std::vector<bool> acrossBuilt(across.size(), false);
+    std::vector<std::vector<double>> profiles(pbins);
     KernelBuilder builder;
     const VectorWidth vectors = widestVectors();
     Image<float> response(bw, bh, 0.0f);
@@ -168,9 +179,11 @@ Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
             const int a = angleBin(bx, by);
             const std::size_t i = static_cast<std::size_t>(a) * pbins + periodBin(bx, by);
             if (!acrossBuilt[i]) {
-                across[i] = acrossKernel(
-                    M_PI * a / bins, tuning::kMinPeriod + tuning::kGaborPeriodStep * (i % pbins),
-                    image.stride, builder);
+                std::vector<double>& profile = profiles[i % pbins];
+                if (profile.empty())
+                    profile =
+                        acrossProfile(tuning::kMinPeriod + tuning::kGaborPeriodStep * (i % pbins));
+                across[i] = acrossKernel(M_PI * a / bins, profile, image.stride, builder);
                 acrossBuilt[i] = true;
             }
             filterBlock(smoothed, image, across[i], bx * bs, by * bs, vectors);
