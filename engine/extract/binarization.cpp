@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "block_map.h"
@@ -56,6 +57,9 @@ void flipSmallRegions(Image<std::uint8_t>& img, std::uint8_t value, bool eightCo
                       int maxArea, const ForegroundMask& mask) {
     const int w = img.width, h = img.height;
     std::vector<Run> runs;
+    // Ridges and valleys alternate every few pixels: room for a run per four pixels
+    // spares most of the growing.
+    runs.reserve(img.pixels.size() / 4);
     std::vector<int> rowStart(h + 1, 0);
     for (int y = 0; y < h; ++y) {
         rowStart[y] = static_cast<int>(runs.size());
@@ -108,9 +112,13 @@ void flipSmallRegions(Image<std::uint8_t>& img, std::uint8_t value, bool eightCo
             while (j < rowStart[y] && runs[j].x1 + reach < runs[i].x0)
                 ++j;
             for (int k = j; k < rowStart[y] && runs[k].x0 - reach <= runs[i].x1; ++k) {
-                const int a = findRoot(parent, i), b = findRoot(parent, k);
+                int a = findRoot(parent, i), b = findRoot(parent, k);
                 if (a == b)
                     continue;
+                // The larger region takes the smaller, which keeps the trees shallow;
+                // which run is the root changes nothing below.
+                if (area[a] < area[b])
+                    std::swap(a, b);
                 parent[b] = a;
                 area[a] += area[b];
                 open[a] = open[a] || open[b];
