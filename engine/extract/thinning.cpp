@@ -107,23 +107,33 @@ inline int codeAt(const std::uint8_t* p, int stride) {
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "words below are read byte 0 first");
 
 // Set pixels off the frame, in raster order. Most of a binary image is zero, so eight
-// pixels are tested at once and zero words skipped.
+// pixels are read as one word: zero words are skipped, and since pixels are 0 or 1,
+// pixel i of a word is bit 8 i (little-endian) and the word's bytes add up by one
+// multiplication. A first pass counts, so the list is filled without growing.
 std::vector<int> setPixels(const std::uint8_t* img, int w, int h) {
-    std::vector<int> set;
-    for (int y = 1; y < h - 1; ++y) {
-        const std::uint8_t* row = img + static_cast<std::size_t>(y) * w;
-        int x = 1;
-        for (; x + 8 <= w - 1; x += 8) {
-            // Pixels are 0 or 1, so pixel i of the word is bit 8 i (little-endian).
-            std::uint64_t word;
-            std::memcpy(&word, row + x, sizeof word);
-            for (; word; word &= word - 1)
-                set.push_back(y * w + x + __builtin_ctzll(word) / 8);
+    auto forEachWord = [&](auto&& visit) {
+        for (int y = 1; y < h - 1; ++y) {
+            const std::uint8_t* row = img + static_cast<std::size_t>(y) * w;
+            int x = 1;
+            for (; x + 8 <= w - 1; x += 8) {
+                std::uint64_t word;
+                std::memcpy(&word, row + x, sizeof word);
+                if (word)
+                    visit(y * w + x, word);
+            }
+            for (; x < w - 1; ++x)
+                if (row[x])
+                    visit(y * w + x, std::uint64_t{1});
         }
-        for (; x < w - 1; ++x)
-            if (row[x])
-                set.push_back(y * w + x);
-    }
+    };
+    std::size_t count = 0;
+    forEachWord([&](int, std::uint64_t word) { count += (word * 0x0101010101010101ull) >> 56; });
+    std::vector<int> set(count);
+    std::size_t n = 0;
+    forEachWord([&](int p, std::uint64_t word) {
+        for (; word; word &= word - 1)
+            set[n++] = p + __builtin_ctzll(word) / 8;
+    });
     return set;
 }
 
