@@ -14,36 +14,33 @@ namespace zarn {
 namespace {
 
 // Accumulates weights on a dense square around the centre, then keeps the non-zero
-// ones: merging taps that land on the same pixel without searching. Only the cells
-// touched are visited again, in the square's raster order (the order of the taps).
+// ones: merging taps that land on the same pixel without searching. A bit per cell
+// marks those touched, so only they are visited again, in the square's raster order
+// (the order of the taps).
 struct KernelBuilder {
     static constexpr int kReach = tuning::kPadMargin;
     static constexpr int kSide = 2 * kReach + 1;
+    static_assert(kSide <= 64, "a row of the square is one 64-bit mask");
     std::vector<float> grid = std::vector<float>(kSide * kSide, 0.0f);
-    std::vector<std::uint8_t> touched = std::vector<std::uint8_t>(kSide * kSide, 0);
-    std::vector<int> cells;
+    std::uint64_t touched[kSide] = {};
 
     void add(int dx, int dy, float weight) {
-        const int cell = (dy + kReach) * kSide + dx + kReach;
-        grid[cell] += weight;
-        if (!touched[cell]) {
-            touched[cell] = 1;
-            cells.push_back(cell);
-        }
+        grid[(dy + kReach) * kSide + dx + kReach] += weight;
+        touched[dy + kReach] |= std::uint64_t{1} << (dx + kReach);
     }
     Kernel take(int stride) {
         Kernel k;
-        std::sort(cells.begin(), cells.end());
-        for (int cell : cells) {
-            const float w = grid[cell];
-            if (w != 0.0f) {
-                k.offsets.push_back((cell / kSide - kReach) * stride + cell % kSide - kReach);
-                k.weights.push_back(w);
+        for (int row = 0; row < kSide; ++row)
+            for (std::uint64_t bits = touched[row]; bits; bits &= bits - 1) {
+                const int column = __builtin_ctzll(bits);
+                float& w = grid[row * kSide + column];
+                if (w != 0.0f) {
+                    k.offsets.push_back((row - kReach) * stride + column - kReach);
+                    k.weights.push_back(w);
+                }
+                w = 0.0f;
             }
-            grid[cell] = 0.0f;
-            touched[cell] = 0;
-        }
-        cells.clear();
+        std::fill(std::begin(touched), std::end(touched), 0);
         return k;
     }
 };
