@@ -6,12 +6,15 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
+#include "binarization.h"
 #include "block_filter.h"
 #include "block_map.h"
 #include "normalization.h"
+#include "rounding.h"
 
 namespace zarn {
 namespace {
@@ -136,6 +139,79 @@ TEST(FastPaths, BlockMapSmoothingEqualsColumnByColumnConvolution) {
             for (std::size_t i = 0; i < map.pixels.size(); ++i)
                 ASSERT_TRUE(sameBits(map.pixels[i], expected.pixels[i])) << sigma << " at " << i;
         }
+    }
+}
+
+TEST(FastPaths, RoundingMatchesTheLibrary) {
+    std::vector<double> values = {
+        0.0,       -0.0,      0.5, -0.5, 1.5, -1.5, 2.5, 0.49999999999999994, -0.49999999999999994,
+        1e9 + 0.5, -1e9 - 0.5};
+    for (double v = -20.0; v <= 20.0; v += 0.25)
+        for (double near : {v, std::nextafter(v, 1e9), std::nextafter(v, -1e9)})
+            values.push_back(near);
+    std::mt19937 random(5);
+    std::uniform_real_distribution<double> wide(-1e6, 1e6);
+    for (int i = 0; i < 10000; ++i)
+        values.push_back(wide(random));
+    for (const double v : values)
+        ASSERT_EQ(roundHalfAway(v), std::lround(v)) << v;
+}
+
+// Regions by breadth-first search, flipped as the island pass defines them: at most
+// maxArea pixels, touching neither the frame nor (for valleys) a background block.
+void flipByFloodFill(GrayPlane& img, std::uint8_t value, bool eightConnected, int maxArea,
+                     const Image<std::uint8_t>& blocks) {
+    const int w = img.width, h = img.height, bs = tuning::kBlockSize;
+    Image<std::uint8_t> seen(w, h, 0);
+    for (int sy = 0; sy < h; ++sy)
+        for (int sx = 0; sx < w; ++sx) {
+            if (img.at(sx, sy) != value || seen.at(sx, sy))
+                continue;
+            std::vector<std::pair<int, int>> region{{sx, sy}};
+            seen.at(sx, sy) = 1;
+            bool open = false;
+            for (std::size_t i = 0; i < region.size(); ++i) {
+                const auto [x, y] = region[i];
+                open = open || x == 0 || y == 0 || x == w - 1 || y == h - 1 ||
+                       (value == 0 && !blocks.at(x / bs, y / bs));
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        if ((dx == 0) == (dy == 0) && !(eightConnected && dx && dy))
+                            continue;
+                        const int nx = x + dx, ny = y + dy;
+                        if (img.contains(nx, ny) && img.at(nx, ny) == value && !seen.at(nx, ny)) {
+                            seen.at(nx, ny) = 1;
+                            region.push_back({nx, ny});
+                        }
+                    }
+            }
+            if (!open && static_cast<int>(region.size()) <= maxArea)
+                for (const auto& [x, y] : region)
+                    img.at(x, y) = value ? 0 : 1;
+        }
+}
+
+TEST(FastPaths, IslandRemovalEqualsFloodFill) {
+    for (const auto& size : kSizes) {
+        const int w = size[0], h = size[1];
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        std::mt19937 random(static_cast<std::uint32_t>(3 * w + h));
+        // Speckle at several densities gives regions of every size, odd widths give
+        // rows that end inside a word.
+        GrayPlane binary(w, h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                binary.at(x, y) = random() % 100 < static_cast<unsigned>(30 + (x * 40) / w);
+        ForegroundMask mask;
+        mask.blocks = Image<std::uint8_t>(blocksFor(w), blocksFor(h));
+        for (auto& b : mask.blocks.pixels)
+            b = random() % 5 != 0;
+        GrayPlane expected = binary;
+        flipByFloodFill(expected, 0, false, tuning::kMaxIslandArea, mask.blocks);
+        flipByFloodFill(expected, 1, true, tuning::kMaxIslandArea, mask.blocks);
+        ASSERT_NE(expected.pixels, binary.pixels) << "no island to remove: the case is empty";
+        removeSmallIslands(binary, mask, tuning::kMaxIslandArea);
+        EXPECT_EQ(binary.pixels, expected.pixels);
     }
 }
 
