@@ -10,7 +10,7 @@
 #include "options.h"
 #include "output_format.h"
 #include "print_template.h"
-#include "process_memory.h"
+#include "process_heap.h"
 #include "usage.h"
 
 namespace po = boost::program_options;

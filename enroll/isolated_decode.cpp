@@ -1,9 +1,6 @@
 #include "isolated_decode.h"
 
 #include <fcntl.h>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -16,6 +13,7 @@
 
 #include "decode_gray.h"
 #include "decode_limits.h"
+#include "process_heap.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define ZARN_UNDER_ASAN 1
@@ -64,6 +62,7 @@ bool writeAll(int fd, const void* data, std::size_t length) {
 
 [[noreturn]] void runChild(int fd, const std::string& fileName) {
     limitChild();
+    growHeapOnHugePages();
     const auto image = decodeGrayImage(fileName);
     if (!image) {
         _exit(1);
@@ -135,11 +134,7 @@ std::optional<GrayImage> decodeGrayImageIsolated(const std::string& fileName) {
     if (pipe2(channel, O_CLOEXEC) != 0) {
         return std::nullopt;
     }
-#if defined(__GLIBC__)
-    // fork copies the page tables of all the parent has touched: the heap an
-    // earlier image's extraction left behind goes back first.
-    malloc_trim(0);
-#endif
+    trimHeapBeforeFork();
     const pid_t child = fork();
     if (child < 0) {
         close(channel[0]);
@@ -151,6 +146,8 @@ std::optional<GrayImage> decodeGrayImageIsolated(const std::string& fileName) {
         runChild(channel[1], fileName);
     }
     close(channel[1]);
+    // Each side grows its own heap from here, so neither writes to the other's pages.
+    growHeapOnHugePages();
     auto image = receiveImage(channel[0]);
     close(channel[0]);
 

@@ -1,6 +1,9 @@
 #include "binarization.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "block_map.h"
@@ -14,8 +17,15 @@ Image<std::uint8_t> binarizeRidges(const PaddedPlane& enhanced, const Foreground
         const float* src = enhanced.row(y);
         std::uint8_t* dst = &out.at(0, y);
         const std::uint8_t* blockRow = &mask.blocks.at(0, y / bs);
-        for (int x = 1; x < w - 1; ++x)
-            dst[x] = blockRow[x / bs] && src[x] > 0.0f;
+        // Block by block, so the pixel loop has no test of its own to keep it from
+        // being vectorised; background blocks stay zero.
+        for (int bx = 0; bx < mask.blocks.width; ++bx) {
+            if (!blockRow[bx])
+                continue;
+            const int x0 = std::max(1, bx * bs), x1 = std::min(w - 1, bx * bs + bs);
+            for (int x = x0; x < x1; ++x)
+                dst[x] = src[x] > 0.0f;
+        }
     }
     return out;
 }
@@ -25,6 +35,8 @@ Image<std::uint8_t> binarizeRidges(const PaddedPlane& enhanced, const Foreground
 namespace zarn {
 
 namespace {
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "words below are read byte 0 first");
 
 struct Run {
     int y, x0, x1;  // pixels x0..x1 inclusive on row y
@@ -45,21 +57,38 @@ void flipSmallRegions(Image<std::uint8_t>& img, std::uint8_t value, bool eightCo
                       int maxArea, const ForegroundMask& mask) {
     const int w = img.width, h = img.height;
     std::vector<Run> runs;
+    // Ridges and valleys alternate every few pixels: room for a run per four pixels
+    // spares most of the growing.
+    runs.reserve(img.pixels.size() / 4);
     std::vector<int> rowStart(h + 1, 0);
     for (int y = 0; y < h; ++y) {
         rowStart[y] = static_cast<int>(runs.size());
-        // Pixels are 0 or 1, so memchr (vectorised in the C library) finds run edges.
+        // Pixels are 0 or 1: where a pixel differs from its left neighbour a run starts
+        // or stops, and eight such differences come from one word comparison, each at
+        // bit 8 i of the XOR (little-endian).
         const std::uint8_t* row = &img.at(0, y);
-        const int other = value ? 0 : 1;
-        for (int x = 0; x < w;) {
-            const void* start = std::memchr(row + x, value, w - x);
-            if (!start)
-                break;
-            const int x0 = static_cast<int>(static_cast<const std::uint8_t*>(start) - row);
-            const void* stop = std::memchr(row + x0, other, w - x0);
-            x = stop ? static_cast<int>(static_cast<const std::uint8_t*>(stop) - row) : w;
-            runs.push_back({y, x0, x - 1});
+        bool inside = row[0] == value;
+        int start = 0;
+        auto edgeAt = [&](int x) {
+            if (inside)
+                runs.push_back({y, start, x - 1});
+            else
+                start = x;
+            inside = !inside;
+        };
+        int x = 1;
+        for (; x + 8 <= w; x += 8) {
+            std::uint64_t here, left;
+            std::memcpy(&here, row + x, sizeof here);
+            std::memcpy(&left, row + x - 1, sizeof left);
+            for (std::uint64_t edges = here ^ left; edges; edges &= edges - 1)
+                edgeAt(x + __builtin_ctzll(edges) / 8);
         }
+        for (; x < w; ++x)
+            if (row[x] != row[x - 1])
+                edgeAt(x);
+        if (inside)
+            runs.push_back({y, start, w - 1});
     }
     rowStart[h] = static_cast<int>(runs.size());
     const int n = static_cast<int>(runs.size());
@@ -83,9 +112,13 @@ void flipSmallRegions(Image<std::uint8_t>& img, std::uint8_t value, bool eightCo
             while (j < rowStart[y] && runs[j].x1 + reach < runs[i].x0)
                 ++j;
             for (int k = j; k < rowStart[y] && runs[k].x0 - reach <= runs[i].x1; ++k) {
-                const int a = findRoot(parent, i), b = findRoot(parent, k);
+                int a = findRoot(parent, i), b = findRoot(parent, k);
                 if (a == b)
                     continue;
+                // The larger region takes the smaller, which keeps the trees shallow;
+                // which run is the root changes nothing below.
+                if (area[a] < area[b])
+                    std::swap(a, b);
                 parent[b] = a;
                 area[a] += area[b];
                 open[a] = open[a] || open[b];
@@ -93,6 +126,9 @@ void flipSmallRegions(Image<std::uint8_t>& img, std::uint8_t value, bool eightCo
         }
     }
     for (int i = 0; i < n; ++i) {
+        // A run longer than the largest area cannot lie in a region small enough.
+        if (runs[i].x1 - runs[i].x0 >= maxArea)
+            continue;
         const int root = findRoot(parent, i);
         if (open[root] || area[root] > maxArea)
             continue;

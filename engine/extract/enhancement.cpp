@@ -2,47 +2,52 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <cstdint>
 #include <vector>
 
+#include "block_filter.h"
 #include "block_map.h"
+#include "rounding.h"
 
 namespace zarn {
 
 namespace {
 
-// A sparse 2-D kernel: offsets into a padded plane and their weights.
-struct Kernel {
-    std::vector<int> offsets;
-    std::vector<float> weights;
-};
-
 // Accumulates weights on a dense square around the centre, then keeps the non-zero
-// ones: merging taps that land on the same pixel without searching.
+// ones: merging taps that land on the same pixel without searching. A bit per cell
+// marks those touched, so only they are visited again, in the square's raster order
+// (the order of the taps).
 struct KernelBuilder {
     static constexpr int kReach = tuning::kPadMargin;
     static constexpr int kSide = 2 * kReach + 1;
+    static_assert(kSide <= 64, "a row of the square is one 64-bit mask");
     std::vector<float> grid = std::vector<float>(kSide * kSide, 0.0f);
+    std::uint64_t touched[kSide] = {};
 
-    void add(int dx, int dy, float weight) { grid[(dy + kReach) * kSide + dx + kReach] += weight; }
+    void add(int dx, int dy, float weight) {
+        grid[(dy + kReach) * kSide + dx + kReach] += weight;
+        touched[dy + kReach] |= std::uint64_t{1} << (dx + kReach);
+    }
     Kernel take(int stride) {
         Kernel k;
-        for (int dy = -kReach; dy <= kReach; ++dy)
-            for (int dx = -kReach; dx <= kReach; ++dx) {
-                float& w = grid[(dy + kReach) * kSide + dx + kReach];
+        for (int row = 0; row < kSide; ++row)
+            for (std::uint64_t bits = touched[row]; bits; bits &= bits - 1) {
+                const int column = __builtin_ctzll(bits);
+                float& w = grid[row * kSide + column];
                 if (w != 0.0f) {
-                    k.offsets.push_back(dy * stride + dx);
+                    k.offsets.push_back((row - kReach) * stride + column - kReach);
                     k.weights.push_back(w);
-                    w = 0.0f;
                 }
+                w = 0.0f;
             }
+        std::fill(std::begin(touched), std::end(touched), 0);
         return k;
     }
 };
 
 int periodBins() {
-    return static_cast<int>(
-               std::lround((tuning::kMaxPeriod - tuning::kMinPeriod) / tuning::kGaborPeriodStep)) +
+    return static_cast<int>(roundHalfAway((tuning::kMaxPeriod - tuning::kMinPeriod) /
+                                          tuning::kGaborPeriodStep)) +
            1;
 }
 
@@ -55,15 +60,16 @@ Kernel alongKernel(double angle, int stride, KernelBuilder& k) {
     for (int d = -radius; d <= radius; d += 2)
         total += std::exp(-0.5 * d * d / (sigma * sigma));
     for (int d = -radius; d <= radius; d += 2) {
-        const int dx = static_cast<int>(std::lround(d * std::cos(angle)));
-        const int dy = static_cast<int>(std::lround(d * std::sin(angle)));
+        const int dx = static_cast<int>(roundHalfAway(d * std::cos(angle)));
+        const int dy = static_cast<int>(roundHalfAway(d * std::sin(angle)));
         k.add(dx, dy, static_cast<float>(std::exp(-0.5 * d * d / (sigma * sigma)) / total));
     }
     return k.take(stride);
 }
 
-// Zero-mean Gabor profile across the ridge, sampled bilinearly so its phase is exact.
-Kernel acrossKernel(double angle, double period, int stride, KernelBuilder& k) {
+// Zero-mean Gabor profile across the ridge for one period, each step's weight divided
+// by the total absolute weight. It does not depend on the angle, so one serves all.
+std::vector<double> acrossProfile(double period) {
     const double sigma = tuning::kGaborSigmaAcrossPeriods * period;
     const int radius = std::min(tuning::kPadMargin - 2, static_cast<int>(std::ceil(2.5 * sigma)));
     std::vector<double> env(2 * radius + 1), wave(2 * radius + 1);
@@ -81,48 +87,27 @@ Kernel acrossKernel(double angle, double period, int stride, KernelBuilder& k) {
         wave[d + radius] -= dc * env[d + radius];
         energy += std::abs(wave[d + radius]);
     }
+    for (double& w : wave)
+        w /= energy;
+    return wave;
+}
+
+// The profile laid across the ridge at `angle`, sampled bilinearly so its phase is exact.
+Kernel acrossKernel(double angle, const std::vector<double>& profile, int stride,
+                    KernelBuilder& k) {
+    const int radius = static_cast<int>(profile.size() - 1) / 2;
     const double nx = -std::sin(angle), ny = std::cos(angle);
     for (int d = -radius; d <= radius; ++d) {
         const double x = d * nx, y = d * ny;
         const int x0 = static_cast<int>(std::floor(x)), y0 = static_cast<int>(std::floor(y));
         const double fx = x - x0, fy = y - y0;
-        const double w = wave[d + radius] / energy;
+        const double w = profile[d + radius];
         k.add(x0, y0, static_cast<float>(w * (1 - fx) * (1 - fy)));
         k.add(x0 + 1, y0, static_cast<float>(w * fx * (1 - fy)));
         k.add(x0, y0 + 1, static_cast<float>(w * (1 - fx) * fy));
         k.add(x0 + 1, y0 + 1, static_cast<float>(w * fx * fy));
     }
     return k.take(stride);
-}
-
-// Four floats in one register; GCC and Clang map this to the target's SIMD.
-typedef float Vec4 __attribute__((vector_size(16)));
-
-inline Vec4 load4(const float* p) {
-    Vec4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-// Applies one kernel to the kBlockSize x kBlockSize block at (x0, y0), a block row of
-// pixels per vector operation; the taps are scattered so only the row is contiguous.
-void filterBlock(const PaddedPlane& in, PaddedPlane& out, const Kernel& k, int x0, int y0) {
-    static_assert(tuning::kBlockSize == 8, "the row loop below handles 8 pixels");
-    const int n = static_cast<int>(k.offsets.size());
-    const int* offsets = k.offsets.data();
-    const float* weights = k.weights.data();
-    for (int y = 0; y < 8; ++y) {
-        const float* src = in.row(y0 + y) + x0;
-        Vec4 left = {0, 0, 0, 0}, right = {0, 0, 0, 0};
-        for (int i = 0; i < n; ++i) {
-            const float* p = src + offsets[i];
-            left += weights[i] * load4(p);
-            right += weights[i] * load4(p + 4);
-        }
-        float* dst = out.row(y0 + y) + x0;
-        std::memcpy(dst, &left, sizeof left);
-        std::memcpy(dst + 4, &right, sizeof right);
-    }
 }
 
 Image<std::uint8_t> dilate(const Image<std::uint8_t>& mask, int radius) {
@@ -147,11 +132,11 @@ Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
     const int bw = mask.blocks.width, bh = mask.blocks.height;
     const int bins = tuning::kGaborOrientations, pbins = periodBins();
     auto angleBin = [&](int bx, int by) {
-        return static_cast<int>(std::lround(field.angle.at(bx, by) / M_PI * bins)) % bins;
+        return static_cast<int>(roundHalfAway(field.angle.at(bx, by) / M_PI * bins)) % bins;
     };
     auto periodBin = [&](int bx, int by) {
-        return std::clamp(static_cast<int>(std::lround((period.at(bx, by) - tuning::kMinPeriod) /
-                                                       tuning::kGaborPeriodStep)),
+        return std::clamp(static_cast<int>(roundHalfAway((period.at(bx, by) - tuning::kMinPeriod) /
+                                                         tuning::kGaborPeriodStep)),
                           0, pbins - 1);
     };
 
@@ -160,7 +145,9 @@ Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
     std::vector<bool> alongBuilt(bins, false);
     std::vector<Kernel> across(static_cast<std::size_t>(bins) * pbins);
     std::vector<bool> acrossBuilt(across.size(), false);
+    std::vector<std::vector<double>> profiles(pbins);
     KernelBuilder builder;
+    const VectorWidth vectors = widestVectors();
     Image<float> response(bw, bh, 0.0f);
 
     // Smoothing along the ridges reaches into a ring around the foreground so the
@@ -176,7 +163,7 @@ Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
                 along[a] = alongKernel(M_PI * a / bins, image.stride, builder);
                 alongBuilt[a] = true;
             }
-            filterBlock(image, smoothed, along[a], bx * bs, by * bs);
+            filterBlock(image, smoothed, along[a], bx * bs, by * bs, vectors);
         }
 
     for (int by = 0; by < bh; ++by)
@@ -189,12 +176,14 @@ Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
             const int a = angleBin(bx, by);
             const std::size_t i = static_cast<std::size_t>(a) * pbins + periodBin(bx, by);
             if (!acrossBuilt[i]) {
-                across[i] = acrossKernel(
-                    M_PI * a / bins, tuning::kMinPeriod + tuning::kGaborPeriodStep * (i % pbins),
-                    image.stride, builder);
+                std::vector<double>& profile = profiles[i % pbins];
+                if (profile.empty())
+                    profile =
+                        acrossProfile(tuning::kMinPeriod + tuning::kGaborPeriodStep * (i % pbins));
+                across[i] = acrossKernel(M_PI * a / bins, profile, image.stride, builder);
                 acrossBuilt[i] = true;
             }
-            filterBlock(smoothed, image, across[i], bx * bs, by * bs);
+            filterBlock(smoothed, image, across[i], bx * bs, by * bs, vectors);
             float energy = 0;
             for (int y = 0; y < bs; ++y) {
                 const float* row = image.row(by * bs + y) + bx * bs;

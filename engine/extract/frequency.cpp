@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "block_map.h"
+#include "rounding.h"
 
 namespace zarn {
 
@@ -31,8 +32,8 @@ std::vector<std::vector<Offset>> signatureWindows() {
         for (int k = 0; k < len; ++k)
             for (int j = 0; j < wid; ++j) {
                 const double across = k - (len - 1) / 2.0, along = j - (wid - 1) / 2.0;
-                windows[b].push_back({static_cast<int>(std::lround(across * nx + along * ux)),
-                                      static_cast<int>(std::lround(across * ny + along * uy))});
+                windows[b].push_back({static_cast<int>(roundHalfAway(across * nx + along * ux)),
+                                      static_cast<int>(roundHalfAway(across * ny + along * uy))});
             }
     }
     return windows;
@@ -82,6 +83,11 @@ Image<float> estimateRidgePeriod(const PaddedPlane& normalized, const Orientatio
     const int bs = tuning::kBlockSize;
     const int bw = mask.blocks.width, bh = mask.blocks.height;
     const auto windows = signatureWindows();
+    // The same offsets as steps through the padded plane's rows, for the inner loop.
+    std::vector<int> windowSteps;
+    for (const auto& window : windows)
+        for (const Offset& o : window)
+            windowSteps.push_back(o.dy * normalized.stride + o.dx);
     const int wid = tuning::kSignatureWidth;
 
     // Measured on every other block in each direction; the 2x2 group shares it and
@@ -98,9 +104,10 @@ Image<float> estimateRidgePeriod(const PaddedPlane& normalized, const Orientatio
             const int cx = std::min(normalized.width - 1, bx * bs + bs);
             const int cy = std::min(normalized.height - 1, by * bs + bs);
             const int bin =
-                static_cast<int>(std::lround(field.angle.at(bx, by) / M_PI * kAngleBins)) %
+                static_cast<int>(roundHalfAway(field.angle.at(bx, by) / M_PI * kAngleBins)) %
                 kAngleBins;
             const auto& win = windows[bin];
+            const int* steps = &windowSteps[static_cast<std::size_t>(bin) * win.size()];
             std::array<float, tuning::kSignatureLength> sig{};
             // Windows well inside the image read the padded plane without checks.
             const bool inside = cx >= kReach && cy >= kReach && cx + kReach < normalized.width &&
@@ -111,8 +118,9 @@ Image<float> estimateRidgePeriod(const PaddedPlane& normalized, const Orientatio
                 int n = 0;
                 if (inside) {
                     const float* centre = normalized.row(cy) + cx;
+                    const int* step = steps + static_cast<std::size_t>(k) * wid;
                     for (int j = 0; j < wid; ++j)
-                        sum += centre[o[j].dy * normalized.stride + o[j].dx];
+                        sum += centre[step[j]];
                     n = wid;
                 } else {
                     for (int j = 0; j < wid; ++j) {

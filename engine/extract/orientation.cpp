@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "block_map.h"
@@ -21,7 +22,12 @@ Tensor blockTensor(const std::uint8_t* pixels, int width, int height) {
     const int bs = tuning::kBlockSize;
     const int bw = blocksFor(width), bh = blocksFor(height);
     Tensor t{Image<float>(bw, bh), Image<float>(bw, bh), Image<float>(bw, bh)};
-    std::vector<float> c2(bw), s2(bw), en(bw), gxRow(width), gyRow(width);
+    std::vector<float> c2(bw), s2(bw), en(bw);
+    // Sobel responses are whole numbers of at most 4 * 255, so every product below and
+    // each row's sum over one block (8 of them, under 2^24) is exact in integers and in
+    // floats alike: integer lanes give the very values float arithmetic did.
+    std::vector<std::int16_t> gxRow(width), gyRow(width);
+    std::vector<std::int32_t> cosRow(width), sinRow(width), energyRow(width);
     for (int y = 0; y < height; ++y) {
         if (y % bs == 0) {
             std::fill(c2.begin(), c2.end(), 0.0f);
@@ -35,27 +41,38 @@ Tensor blockTensor(const std::uint8_t* pixels, int width, int height) {
         // Sobel responses for the row first (a loop the compiler vectorises), the two
         // edge columns with clamped neighbours, then sums per block.
         auto sobel = [&](int x, int xl, int xr) {
-            gxRow[x] = static_cast<float>(up[xr] + 2 * mid[xr] + down[xr] - up[xl] - 2 * mid[xl] -
-                                          down[xl]);
-            gyRow[x] =
-                static_cast<float>(down[xl] + 2 * down[x] + down[xr] - up[xl] - 2 * up[x] - up[xr]);
+            gxRow[x] = static_cast<std::int16_t>(up[xr] + 2 * mid[xr] + down[xr] - up[xl] -
+                                                 2 * mid[xl] - down[xl]);
+            gyRow[x] = static_cast<std::int16_t>(down[xl] + 2 * down[x] + down[xr] - up[xl] -
+                                                 2 * up[x] - up[xr]);
         };
         for (int x = 1; x + 1 < width; ++x)
             sobel(x, x - 1, x + 1);
         sobel(0, 0, std::min(1, width - 1));
         sobel(width - 1, std::max(0, width - 2), width - 1);
-        for (int bx = 0; bx < bw; ++bx) {
-            float a = 0, b = 0, e = 0;
-            for (int x = bx * bs; x < std::min(width, bx * bs + bs); ++x) {
-                const float gx = gxRow[x], gy = gyRow[x];
-                a += gx * gx - gy * gy;
-                b += 2 * gx * gy;
-                e += gx * gx + gy * gy;
-            }
-            c2[bx] += a;
-            s2[bx] += b;
-            en[bx] += e;
+        for (int x = 0; x < width; ++x) {
+            const std::int32_t gx = gxRow[x], gy = gyRow[x];
+            cosRow[x] = gx * gx - gy * gy;
+            sinRow[x] = 2 * gx * gy;
+            energyRow[x] = gx * gx + gy * gy;
         }
+        auto addBlock = [&](int bx, int count) {
+            std::int32_t a = 0, b = 0, e = 0;
+            for (int x = bx * bs; x < bx * bs + count; ++x) {
+                a += cosRow[x];
+                b += sinRow[x];
+                e += energyRow[x];
+            }
+            c2[bx] += static_cast<float>(a);
+            s2[bx] += static_cast<float>(b);
+            en[bx] += static_cast<float>(e);
+        };
+        // Whole blocks with a fixed count, which unrolls into vector sums.
+        const int wholeBlocks = width / bs;
+        for (int bx = 0; bx < wholeBlocks; ++bx)
+            addBlock(bx, bs);
+        if (wholeBlocks < bw)
+            addBlock(wholeBlocks, width - wholeBlocks * bs);
         if (y % bs == bs - 1 || y == height - 1) {
             for (int bx = 0; bx < bw; ++bx) {
                 t.c2.at(bx, y / bs) = c2[bx];

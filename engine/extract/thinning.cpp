@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace zarn {
@@ -102,6 +104,47 @@ inline int codeAt(const std::uint8_t* p, int stride) {
            mid[-1] << 6 | up[-1] << 7;
 }
 
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "words below are read byte 0 first");
+
+// Set pixels off the frame, in raster order. Most of a binary image is zero, so eight
+// pixels are read as one word: zero words are skipped, and since pixels are 0 or 1,
+// pixel i of a word is bit 8 i (little-endian) and the word's bytes add up by one
+// multiplication. A first pass counts, so the list is filled without growing.
+std::vector<int> setPixels(const std::uint8_t* img, int w, int h) {
+    auto forEachWord = [&](auto&& visit) {
+        for (int y = 1; y < h - 1; ++y) {
+            const std::uint8_t* row = img + static_cast<std::size_t>(y) * w;
+            int x = 1;
+            for (; x + 8 <= w - 1; x += 8) {
+                std::uint64_t word;
+                std::memcpy(&word, row + x, sizeof word);
+                if (word)
+                    visit(y * w + x, word);
+            }
+            for (; x < w - 1; ++x)
+                if (row[x])
+                    visit(y * w + x, std::uint64_t{1});
+        }
+    };
+    std::size_t count = 0;
+    forEachWord([&](int, std::uint64_t word) { count += (word * 0x0101010101010101ull) >> 56; });
+    std::vector<int> set(count);
+    std::size_t n = 0;
+    forEachWord([&](int p, std::uint64_t word) {
+        for (; word; word &= word - 1)
+            set[n++] = p + __builtin_ctzll(word) / 8;
+    });
+    return set;
+}
+
+// 0->1 transitions round the ring of every neighbour code.
+std::array<std::uint8_t, 256> transitionTable() {
+    std::array<std::uint8_t, 256> table{};
+    for (int c = 0; c < 256; ++c)
+        table[c] = static_cast<std::uint8_t>(transitions(c));
+    return table;
+}
+
 // Deletes erasable pixels one at a time, weakest ridge response first, so what
 // remains follows the crest of each ridge. Returns the pixels left.
 std::vector<int> orderedErosion(std::uint8_t* img, int w, int h, const PaddedPlane& strength) {
@@ -109,35 +152,39 @@ std::vector<int> orderedErosion(std::uint8_t* img, int w, int h, const PaddedPla
     constexpr float kLevelsPerUnit = 16.0f;
     const auto erasable = erasableTable();
     std::vector<int> count(kLevels + 1, 0);
-    std::vector<std::uint8_t> level(static_cast<std::size_t>(w) * h, 0);
-    for (int y = 1; y < h - 1; ++y) {
-        const float* v = strength.row(y);
-        for (int x = 1; x < w - 1; ++x) {
-            const int p = y * w + x;
-            if (!img[p])
-                continue;
-            const int l = std::clamp(static_cast<int>(v[x] * kLevelsPerUnit), 0, kLevels - 1);
-            level[p] = static_cast<std::uint8_t>(l);
-            ++count[l + 1];
-        }
+    // A counting sort by level, stable: equal levels keep raster order.
+    const std::vector<int> set = setPixels(img, w, h);
+    std::vector<std::uint8_t> level(set.size());
+    // The list is in raster order, so its row only ever moves down; neighbouring ridge
+    // pixels share levels, so four part counts keep the increments independent.
+    int partCount[4][kLevels] = {};
+    int y = 0;
+    for (std::size_t i = 0; i < set.size(); ++i) {
+        while (set[i] >= (y + 1) * w)
+            ++y;
+        const int x = set[i] - y * w;
+        const int l =
+            std::clamp(static_cast<int>(strength.row(y)[x] * kLevelsPerUnit), 0, kLevels - 1);
+        level[i] = static_cast<std::uint8_t>(l);
+        ++partCount[i % 4][l];
     }
+    for (int l = 0; l < kLevels; ++l)
+        count[l + 1] = partCount[0][l] + partCount[1][l] + partCount[2][l] + partCount[3][l];
     for (int l = 0; l < kLevels; ++l)
         count[l + 1] += count[l];
     std::vector<int> order(count[kLevels]);
-    for (int y = 1; y < h - 1; ++y)
-        for (int x = 1; x < w - 1; ++x) {
-            const int p = y * w + x;
-            if (img[p])
-                order[count[level[p]]++] = p;
-        }
+    for (std::size_t i = 0; i < set.size(); ++i)
+        order[count[level[i]]++] = set[i];
     // A second sweep catches pixels that became erasable after their turn.
+    // Every pixel listed is still set, so the deletion is a store, not a branch the
+    // processor would mispredict.
     for (int sweep = 0; sweep < 2; ++sweep) {
         std::size_t kept = 0;
         for (int p : order) {
-            if (erasable[codeAt(img + p, w)])
-                img[p] = 0;
-            else
-                order[kept++] = p;
+            const bool erase = erasable[codeAt(img + p, w)];
+            img[p] = !erase;
+            order[kept] = p;
+            kept += !erase;
         }
         order.resize(kept);
     }
@@ -201,13 +248,11 @@ void pruneSpurs(Image<std::uint8_t>& skeleton, int maxLength) {
     const int w = skeleton.width, h = skeleton.height;
     std::uint8_t* img = skeleton.pixels.data();
     const int ring[8] = {-w, -w + 1, 1, w + 1, w, w - 1, -1, -w - 1};  // N NE E SE S SW W NW
+    const auto transitionsOf = transitionTable();
     std::vector<int> ends;
-    for (int y = 1; y < h - 1; ++y)
-        for (int x = 1; x < w - 1; ++x) {
-            const int p = y * w + x;
-            if (img[p] && transitions(codeAt(img + p, w)) == 1)
-                ends.push_back(p);
-        }
+    for (int p : setPixels(img, w, h))
+        if (transitionsOf[codeAt(img + p, w)] == 1)
+            ends.push_back(p);
     std::vector<int> path;
     for (int start : ends) {
         if (!img[start])
@@ -231,7 +276,7 @@ void pruneSpurs(Image<std::uint8_t>& skeleton, int maxLength) {
                 }
             if (next < 0)
                 break;  // an isolated fragment: not a spur
-            if (transitions(codeAt(img + next, w)) >= 3) {
+            if (transitionsOf[codeAt(img + next, w)] >= 3) {
                 reachedJunction = true;
                 break;
             }
