@@ -85,45 +85,64 @@ int run(int argc, char* argv[]) {
     for (Shortlist& shortlist : shortlists) {
         shortlist.size = options.shortlist;
     }
-    for (const std::string& path : options.gallery) {
+    // Without a first look each template is compared as it comes, so the
+    // lines of every score come template by template.
+    const std::size_t batchSize = firstLook ? kSearchBatch : 1;
+    for (std::size_t from = 0; from < options.gallery.size(); from += batchSize) {
+        const std::size_t to = std::min(options.gallery.size(), from + batchSize);
         // Every template is read, so each unusable one is still reported; it
         // is prepared only while some probe's K best can still change.
         const bool open =
             !options.top || std::any_of(best.begin(), best.end(),
                                         [](const BestComparisons& b) { return !b.settled; });
-        std::optional<PreparedTemplate> gallery;
-        try {
-            const std::vector<zarn::FingerView> views = readTemplateFile(path);
-            if (open) {
-                gallery = prepareTemplate(
-                    views, firstLook ? TemplateRole::Candidate : TemplateRole::Gallery);
+        std::vector<std::optional<PreparedTemplate>> batch(to - from);
+        for (std::size_t t = from; t < to; ++t) {
+            try {
+                const std::vector<zarn::FingerView> views = readTemplateFile(options.gallery[t]);
+                if (open) {
+                    batch[t - from] = prepareTemplate(
+                        views, firstLook ? TemplateRole::Candidate : TemplateRole::Gallery);
+                }
+            } catch (const std::exception& error) {
+                std::cerr << "zarn-match: gallery " << error.what() << std::endl;
+                status = kExitBadTemplate;
             }
-        } catch (const std::exception& error) {
-            std::cerr << "zarn-match: gallery " << error.what() << std::endl;
-            status = kExitBadTemplate;
         }
         for (std::size_t p = 0; p < probes.size(); ++p) {
             if (options.top && best[p].settled) {
                 continue;
             }
-            Comparison c{path, std::nullopt};
-            if (gallery && firstLook) {
-                if (!worthComparing(shortlists[p], quickCompare(probes[p], *gallery))) {
-                    continue;  // not among the probe's K best by the first look
+            std::vector<bool> admitted(batch.size(), true);
+            if (firstLook) {
+                std::vector<std::optional<float>> quick(batch.size());
+                for (std::size_t t = 0; t < batch.size(); ++t) {
+                    if (batch[t]) {
+                        quick[t] = quickCompare(probes[p], *batch[t]);
+                    }
                 }
-                completeTemplate(*gallery);
+                // The others are not among the probe's K best by the first look.
+                admitted = shortlisted(shortlists[p], quick);
             }
-            if (gallery) {
-                // Only the K best of a probe are reported: a template that
-                // cannot reach them needs no exact score.
-                c.similarity =
-                    compareTemplates(probes[p], *gallery, options.top ? best[p].floor : 0);
-                c.score = zarn::calibratedScore(c.similarity);
-            }
-            if (options.top) {
-                keepBest(best[p], std::move(c), *options.top);
-            } else {
-                printComparison(c, options.probeList ? &options.probes[p] : nullptr, threshold);
+            for (std::size_t t = 0; t < batch.size(); ++t) {
+                if (!admitted[t] || (options.top && best[p].settled)) {
+                    continue;
+                }
+                Comparison c{options.gallery[from + t], std::nullopt};
+                if (batch[t]) {
+                    if (firstLook) {
+                        completeTemplate(*batch[t]);
+                    }
+                    // Only the K best of a probe are reported: a template that
+                    // cannot reach them needs no exact score.
+                    c.similarity =
+                        compareTemplates(probes[p], *batch[t], options.top ? best[p].floor : 0);
+                    c.score = zarn::calibratedScore(c.similarity);
+                }
+                if (options.top) {
+                    keepBest(best[p], std::move(c), *options.top);
+                } else {
+                    printComparison(c, options.probeList ? &options.probes[p] : nullptr, threshold);
+                }
             }
         }
     }

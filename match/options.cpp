@@ -27,7 +27,7 @@ po::options_description visibleOptions() {
                    "Print only the <k> best gallery templates (for each probe), best first")(
         "shortlist,s", po::value<std::size_t>()->value_name("<n>"),
         "With --top: compare fully only the gallery templates a quick first look ranks among "
-        "the <n> best so far (default 50, or <k> if more); 0 compares every template fully");
+        "the <n> best so far (default 75, or <k> if more); 0 compares every template fully");
     return options;
 }
 

@@ -10,7 +10,9 @@
 
 namespace zarn::match {
 
-constexpr std::size_t kDefaultShortlist = 50;
+// With the gallery judged in batches (search.h), 75 keeps the exact search's
+// top 5 as often as 50 did when each template was judged on arrival.
+constexpr std::size_t kDefaultShortlist = 75;
 
 struct MatchOptions {
     bool help = false;

@@ -63,6 +63,22 @@ bool worthComparing(Shortlist& shortlist, float quick) {
     return true;
 }
 
+std::vector<bool> shortlisted(Shortlist& shortlist,
+                              const std::vector<std::optional<float>>& quick) {
+    for (const std::optional<float>& q : quick) {
+        if (q) {
+            worthComparing(shortlist, *q);
+        }
+    }
+    const bool full = shortlist.best.size() >= shortlist.size && !shortlist.best.empty();
+    std::vector<bool> admitted;
+    admitted.reserve(quick.size());
+    for (const std::optional<float>& q : quick) {
+        admitted.push_back(q && (!full || *q >= shortlist.best.front()));
+    }
+    return admitted;
+}
+
 std::vector<Comparison> topComparisons(std::vector<Comparison> comparisons, std::size_t k) {
     comparisons.erase(std::remove_if(comparisons.begin(), comparisons.end(),
                                      [](const Comparison& c) { return !c.score; }),

@@ -51,6 +51,18 @@ struct Shortlist {
 // joins the shortlist if so.
 bool worthComparing(Shortlist& shortlist, float quick);
 
+// The gallery comes in batches, each looked at whole before any of it is
+// compared fully: a template that looked good on arrival but was pushed out
+// of the shortlist by a later one of its batch is spared. Larger batches
+// spare more full comparisons (early in a gallery nearly every template
+// looks good so far) and keep more prepared templates in memory at once.
+constexpr std::size_t kSearchBatch = 1024;
+
+// Which templates of a batch a probe compares fully, given their quick scores
+// (none for an unusable template): those still among the shortlist's once
+// the whole batch has joined it.
+std::vector<bool> shortlisted(Shortlist& shortlist, const std::vector<std::optional<float>>& quick);
+
 // The K best comparisons, best first (ties in gallery order); the unusable
 // ones are left out.
 std::vector<Comparison> topComparisons(std::vector<Comparison> comparisons, std::size_t k);

@@ -148,10 +148,10 @@ def search_speed(build, listing, probes, scratch, title, bases, label=""):
         return statistics.median(runs)
 
     # With --top 1 a first look at every template picks those worth a full
-    # comparison (--shortlist, by default 50), and a template that cannot
-    # reach a probe's best is not aligned; --shortlist 0 compares every
-    # template fully, exact; every score (no --top) shows what a full
-    # comparison costs.
+    # comparison (--shortlist, by default 75, judged a batch of the gallery
+    # at a time), and a template that cannot reach a probe's best is not
+    # aligned; --shortlist 0 compares every template fully, exact; every
+    # score (no --top) shows what a full comparison costs.
     one, many = timed(1, ["--top", "1"]), timed(probes, ["--top", "1"])
     rate = (probes - 1) * size / max(1e-9, many - one)
     prepare = max(0.0, one - size / rate) / size
