@@ -2,20 +2,13 @@
 
 #include <cstring>
 
+#include "vec4.h"
+
 namespace zarn {
 
 namespace {
 
 static_assert(tuning::kBlockSize == 8, "the loops below handle rows of 8 pixels");
-
-// GCC and Clang map these to the target's SIMD registers.
-typedef float Vec4 __attribute__((vector_size(16)));
-
-inline Vec4 load4(const float* p) {
-    Vec4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
 
 // Four rows at a time, so each weight is broadcast once per four rows while the eight
 // sums still fit the sixteen registers of x86-64. Each pixel's sum runs over the taps

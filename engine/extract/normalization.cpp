@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "vec4.h"
+
 namespace zarn {
 
 BlockStats computeBlockStats(const std::uint8_t* pixels, int width, int height) {
@@ -70,20 +72,6 @@ BlockStats computeBlockStats(const std::uint8_t* pixels, int width, int height) 
         }
     return stats;
 }
-
-namespace {
-
-// Four floats in one register; GCC and Clang map this to the target's SIMD, and each
-// lane rounds exactly as the same arithmetic on one float does.
-typedef float Vec4 __attribute__((vector_size(16)));
-
-inline Vec4 load4(const float* p) {
-    Vec4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-}  // namespace
 
 static_assert(tuning::kBlockSize % 4 == 0, "a block row is whole vectors of four");
 
