@@ -150,7 +150,7 @@ std::array<std::uint8_t, 256> transitionTable() {
 std::vector<int> orderedErosion(std::uint8_t* img, int w, int h, const PaddedPlane& strength) {
     constexpr int kLevels = 64;
     constexpr float kLevelsPerUnit = 16.0f;
-    const auto erasable = erasableTable();
+    static const std::array<bool, 256> erasable = erasableTable();
     std::vector<int> count(kLevels + 1, 0);
     // A counting sort by level, stable: equal levels keep raster order.
     const std::vector<int> set = setPixels(img, w, h);
@@ -207,7 +207,7 @@ void thinRidges(Image<std::uint8_t>& binary, const PaddedPlane& strength) {
     std::vector<int> live = orderedErosion(img, w, h, strength);
     // Zhang-Suen passes guarantee a one-pixel-wide result wherever the erosion left
     // a thicker spot; on the almost-thin input they converge in a round or two.
-    const auto table = deletionTables();
+    static const std::array<std::array<bool, 256>, 2> table = deletionTables();
     std::vector<int> doomed;
     for (bool changed = true; changed;) {
         changed = false;
@@ -248,7 +248,7 @@ void pruneSpurs(Image<std::uint8_t>& skeleton, int maxLength) {
     const int w = skeleton.width, h = skeleton.height;
     std::uint8_t* img = skeleton.pixels.data();
     const int ring[8] = {-w, -w + 1, 1, w + 1, w, w - 1, -1, -w - 1};  // N NE E SE S SW W NW
-    const auto transitionsOf = transitionTable();
+    static const std::array<std::uint8_t, 256> transitionsOf = transitionTable();
     std::vector<int> ends;
     for (int p : setPixels(img, w, h))
         if (transitionsOf[codeAt(img + p, w)] == 1)
