@@ -82,12 +82,10 @@ Image<float> estimateRidgePeriod(const PaddedPlane& normalized, const Orientatio
                                  const ForegroundMask& mask) {
     const int bs = tuning::kBlockSize;
     const int bw = mask.blocks.width, bh = mask.blocks.height;
-    const auto windows = signatureWindows();
-    // The same offsets as steps through the padded plane's rows, for the inner loop.
-    std::vector<int> windowSteps;
-    for (const auto& window : windows)
-        for (const Offset& o : window)
-            windowSteps.push_back(o.dy * normalized.stride + o.dx);
+    // The windows depend on the constants alone: made once and shared. Their offsets as
+    // steps through this plane's rows are made for the angles it needs, when first needed.
+    static const std::vector<std::vector<Offset>> windows = signatureWindows();
+    std::vector<std::vector<int>> windowSteps(kAngleBins);
     const int wid = tuning::kSignatureWidth;
 
     // Measured on every other block in each direction; the 2x2 group shares it and
@@ -107,7 +105,13 @@ Image<float> estimateRidgePeriod(const PaddedPlane& normalized, const Orientatio
                 static_cast<int>(roundHalfAway(field.angle.at(bx, by) / M_PI * kAngleBins)) %
                 kAngleBins;
             const auto& win = windows[bin];
-            const int* steps = &windowSteps[static_cast<std::size_t>(bin) * win.size()];
+            std::vector<int>& binSteps = windowSteps[bin];
+            if (binSteps.empty()) {
+                binSteps.reserve(win.size());
+                for (const Offset& o : win)
+                    binSteps.push_back(o.dy * normalized.stride + o.dx);
+            }
+            const int* steps = binSteps.data();
             std::array<float, tuning::kSignatureLength> sig{};
             // Windows well inside the image read the padded plane without checks.
             const bool inside = cx >= kReach && cy >= kReach && cx + kReach < normalized.width &&
