@@ -86,7 +86,7 @@ Image<float> estimateRidgePeriod(const PaddedPlane& normalized, const Orientatio
     // steps through this plane's rows are made for the angles it needs, when first needed.
     static const std::vector<std::vector<Offset>> windows = signatureWindows();
     std::vector<std::vector<int>> windowSteps(kAngleBins);
-    const int wid = tuning::kSignatureWidth;
+    const int len = tuning::kSignatureLength, wid = tuning::kSignatureWidth;
 
     // Measured on every other block in each direction; the 2x2 group shares it and
     // the smoothing below removes the steps.
@@ -105,28 +105,38 @@ Image<float> estimateRidgePeriod(const PaddedPlane& normalized, const Orientatio
                 static_cast<int>(roundHalfAway(field.angle.at(bx, by) / M_PI * kAngleBins)) %
                 kAngleBins;
             const auto& win = windows[bin];
+            // Steps are kept sample by sample across the whole window (j outer, k inner),
+            // so the 36 row sums below grow side by side instead of one long chain of
+            // dependent additions each; every sum still adds its samples in j order.
             std::vector<int>& binSteps = windowSteps[bin];
             if (binSteps.empty()) {
-                binSteps.reserve(win.size());
-                for (const Offset& o : win)
-                    binSteps.push_back(o.dy * normalized.stride + o.dx);
+                binSteps.resize(win.size());
+                for (int k = 0; k < len; ++k)
+                    for (int j = 0; j < wid; ++j) {
+                        const Offset& o = win[static_cast<std::size_t>(k) * wid + j];
+                        binSteps[static_cast<std::size_t>(j) * len + k] =
+                            o.dy * normalized.stride + o.dx;
+                    }
             }
-            const int* steps = binSteps.data();
             std::array<float, tuning::kSignatureLength> sig{};
             // Windows well inside the image read the padded plane without checks.
             const bool inside = cx >= kReach && cy >= kReach && cx + kReach < normalized.width &&
                                 cy + kReach < normalized.height;
-            for (int k = 0; k < tuning::kSignatureLength; ++k) {
-                const Offset* o = &win[static_cast<std::size_t>(k) * wid];
-                float sum = 0;
-                int n = 0;
-                if (inside) {
-                    const float* centre = normalized.row(cy) + cx;
-                    const int* step = steps + static_cast<std::size_t>(k) * wid;
-                    for (int j = 0; j < wid; ++j)
-                        sum += centre[step[j]];
-                    n = wid;
-                } else {
+            if (inside) {
+                const float* centre = normalized.row(cy) + cx;
+                std::array<float, tuning::kSignatureLength> sum{};
+                for (int j = 0; j < wid; ++j) {
+                    const int* step = binSteps.data() + static_cast<std::size_t>(j) * len;
+                    for (int k = 0; k < len; ++k)
+                        sum[k] += centre[step[k]];
+                }
+                for (int k = 0; k < len; ++k)
+                    sig[k] = sum[k] / wid;
+            } else {
+                for (int k = 0; k < len; ++k) {
+                    const Offset* o = &win[static_cast<std::size_t>(k) * wid];
+                    float sum = 0;
+                    int n = 0;
                     for (int j = 0; j < wid; ++j) {
                         const int x = cx + o[j].dx, y = cy + o[j].dy;
                         if (x < 0 || y < 0 || x >= normalized.width || y >= normalized.height)
@@ -134,8 +144,8 @@ Image<float> estimateRidgePeriod(const PaddedPlane& normalized, const Orientatio
                         sum += normalized.at(x, y);
                         ++n;
                     }
+                    sig[k] = n ? sum / n : 0.0f;
                 }
-                sig[k] = n ? sum / n : 0.0f;
             }
             const float p = periodFromSignature(sig);
             for (int y = by; y < std::min(bh, by + 2); ++y)
