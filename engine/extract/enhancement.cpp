@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "block_filter.h"
@@ -12,6 +13,21 @@
 namespace zarn {
 
 namespace {
+
+// A kernel's taps as pixel steps, before they are turned into steps through one plane.
+struct Taps {
+    std::vector<int> dx, dy;
+    std::vector<float> weights;
+};
+
+Kernel forStride(const Taps& taps, int stride) {
+    Kernel k;
+    k.offsets.resize(taps.dx.size());
+    for (std::size_t i = 0; i < taps.dx.size(); ++i)
+        k.offsets[i] = taps.dy[i] * stride + taps.dx[i];
+    k.weights = taps.weights;
+    return k;
+}
 
 // Accumulates weights on a dense square around the centre, then keeps the non-zero
 // ones: merging taps that land on the same pixel without searching. A bit per cell
@@ -28,14 +44,15 @@ struct KernelBuilder {
         grid[(dy + kReach) * kSide + dx + kReach] += weight;
         touched[dy + kReach] |= std::uint64_t{1} << (dx + kReach);
     }
-    Kernel take(int stride) {
-        Kernel k;
+    Taps take() {
+        Taps k;
         for (int row = 0; row < kSide; ++row)
             for (std::uint64_t bits = touched[row]; bits; bits &= bits - 1) {
                 const int column = __builtin_ctzll(bits);
                 float& w = grid[row * kSide + column];
                 if (w != 0.0f) {
-                    k.offsets.push_back((row - kReach) * stride + column - kReach);
+                    k.dx.push_back(column - kReach);
+                    k.dy.push_back(row - kReach);
                     k.weights.push_back(w);
                 }
                 w = 0.0f;
@@ -53,7 +70,7 @@ int periodBins() {
 
 // Gaussian along the ridge, sampled at the nearest pixels every other pixel: it only
 // smooths, and grey levels change slowly along a ridge.
-Kernel alongKernel(double angle, int stride, KernelBuilder& k) {
+Taps alongKernel(double angle, KernelBuilder& k) {
     const double sigma = tuning::kGaborSigmaAlong;
     const int radius = static_cast<int>(std::ceil(2 * sigma));
     double total = 0;
@@ -64,7 +81,7 @@ Kernel alongKernel(double angle, int stride, KernelBuilder& k) {
         const int dy = static_cast<int>(roundHalfAway(d * std::sin(angle)));
         k.add(dx, dy, static_cast<float>(std::exp(-0.5 * d * d / (sigma * sigma)) / total));
     }
-    return k.take(stride);
+    return k.take();
 }
 
 // Zero-mean Gabor profile across the ridge for one period, each step's weight divided
@@ -93,8 +110,7 @@ std::vector<double> acrossProfile(double period) {
 }
 
 // The profile laid across the ridge at `angle`, sampled bilinearly so its phase is exact.
-Kernel acrossKernel(double angle, const std::vector<double>& profile, int stride,
-                    KernelBuilder& k) {
+Taps acrossKernel(double angle, const std::vector<double>& profile, KernelBuilder& k) {
     const int radius = static_cast<int>(profile.size() - 1) / 2;
     const double nx = -std::sin(angle), ny = std::cos(angle);
     for (int d = -radius; d <= radius; ++d) {
@@ -107,8 +123,40 @@ Kernel acrossKernel(double angle, const std::vector<double>& profile, int stride
         k.add(x0, y0 + 1, static_cast<float>(w * (1 - fx) * fy));
         k.add(x0 + 1, y0 + 1, static_cast<float>(w * fx * fy));
     }
-    return k.take(stride);
+    return k.take();
 }
+
+// The filter bank depends on the constants alone, so it is shared by every image a
+// process enhances. Each kernel is made the first time an image needs it: a process that
+// enhances one image builds only what that image uses.
+class FilterBank {
+  public:
+    const Taps& along(int a) {
+        std::call_once(alongOnce_[a], [&] {
+            KernelBuilder builder;
+            along_[a] = alongKernel(M_PI * a / tuning::kGaborOrientations, builder);
+        });
+        return along_[a];
+    }
+    const Taps& across(int a, int p) {
+        const std::size_t i = static_cast<std::size_t>(a) * periodBins() + p;
+        std::call_once(acrossOnce_[i], [&] {
+            KernelBuilder builder;
+            across_[i] = acrossKernel(
+                M_PI * a / tuning::kGaborOrientations,
+                acrossProfile(tuning::kMinPeriod + tuning::kGaborPeriodStep * p), builder);
+        });
+        return across_[i];
+    }
+
+  private:
+    static constexpr int kAngles = tuning::kGaborOrientations;
+    std::vector<std::once_flag> alongOnce_ = std::vector<std::once_flag>(kAngles);
+    std::vector<Taps> along_ = std::vector<Taps>(kAngles);
+    std::vector<std::once_flag> acrossOnce_ =
+        std::vector<std::once_flag>(static_cast<std::size_t>(kAngles) * periodBins());
+    std::vector<Taps> across_ = std::vector<Taps>(static_cast<std::size_t>(kAngles) * periodBins());
+};
 
 Image<std::uint8_t> dilate(const Image<std::uint8_t>& mask, int radius) {
     Image<std::uint8_t> out(mask.width, mask.height, 0);
@@ -145,8 +193,7 @@ Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
     std::vector<bool> alongBuilt(bins, false);
     std::vector<Kernel> across(static_cast<std::size_t>(bins) * pbins);
     std::vector<bool> acrossBuilt(across.size(), false);
-    std::vector<std::vector<double>> profiles(pbins);
-    KernelBuilder builder;
+    static FilterBank bank;
     const VectorWidth vectors = widestVectors();
     Image<float> response(bw, bh, 0.0f);
 
@@ -160,7 +207,7 @@ Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
                 continue;
             const int a = angleBin(bx, by);
             if (!alongBuilt[a]) {
-                along[a] = alongKernel(M_PI * a / bins, image.stride, builder);
+                along[a] = forStride(bank.along(a), image.stride);
                 alongBuilt[a] = true;
             }
             filterBlock(image, smoothed, along[a], bx * bs, by * bs, vectors);
@@ -176,11 +223,7 @@ Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
             const int a = angleBin(bx, by);
             const std::size_t i = static_cast<std::size_t>(a) * pbins + periodBin(bx, by);
             if (!acrossBuilt[i]) {
-                std::vector<double>& profile = profiles[i % pbins];
-                if (profile.empty())
-                    profile =
-                        acrossProfile(tuning::kMinPeriod + tuning::kGaborPeriodStep * (i % pbins));
-                across[i] = acrossKernel(M_PI * a / bins, profile, image.stride, builder);
+                across[i] = forStride(bank.across(a, static_cast<int>(i % pbins)), image.stride);
                 acrossBuilt[i] = true;
             }
             filterBlock(smoothed, image, across[i], bx * bs, by * bs, vectors);
