@@ -106,31 +106,41 @@ inline int codeAt(const std::uint8_t* p, int stride) {
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "words below are read byte 0 first");
 
-// Set pixels off the frame, in raster order. Most of a binary image is zero, so eight
+// Visits the words of set pixels off the frame, in raster order, as visit(y, p, word)
+// with p the index of the word's first pixel. Most of a binary image is zero, so eight
 // pixels are read as one word: zero words are skipped, and since pixels are 0 or 1,
-// pixel i of a word is bit 8 i (little-endian) and the word's bytes add up by one
-// multiplication. A first pass counts, so the list is filled without growing.
-std::vector<int> setPixels(const std::uint8_t* img, int w, int h) {
-    auto forEachWord = [&](auto&& visit) {
-        for (int y = 1; y < h - 1; ++y) {
-            const std::uint8_t* row = img + static_cast<std::size_t>(y) * w;
-            int x = 1;
-            for (; x + 8 <= w - 1; x += 8) {
-                std::uint64_t word;
-                std::memcpy(&word, row + x, sizeof word);
-                if (word)
-                    visit(y * w + x, word);
-            }
-            for (; x < w - 1; ++x)
-                if (row[x])
-                    visit(y * w + x, std::uint64_t{1});
+// pixel i of a word is bit 8 i (little-endian).
+template <typename Visit>
+void forEachSetWord(const std::uint8_t* img, int w, int h, Visit&& visit) {
+    for (int y = 1; y < h - 1; ++y) {
+        const std::uint8_t* row = img + static_cast<std::size_t>(y) * w;
+        int x = 1;
+        for (; x + 8 <= w - 1; x += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, row + x, sizeof word);
+            if (word)
+                visit(y, y * w + x, word);
         }
-    };
+        for (; x < w - 1; ++x)
+            if (row[x])
+                visit(y, y * w + x, std::uint64_t{1});
+    }
+}
+
+// How many pixels are set off the frame: a word's bytes add up by one multiplication.
+std::size_t countSetPixels(const std::uint8_t* img, int w, int h) {
     std::size_t count = 0;
-    forEachWord([&](int, std::uint64_t word) { count += (word * 0x0101010101010101ull) >> 56; });
-    std::vector<int> set(count);
+    forEachSetWord(img, w, h, [&](int, int, std::uint64_t word) {
+        count += (word * 0x0101010101010101ull) >> 56;
+    });
+    return count;
+}
+
+// Set pixels off the frame, in raster order; counted first, so the list never grows.
+std::vector<int> setPixels(const std::uint8_t* img, int w, int h) {
+    std::vector<int> set(countSetPixels(img, w, h));
     std::size_t n = 0;
-    forEachWord([&](int p, std::uint64_t word) {
+    forEachSetWord(img, w, h, [&](int, int p, std::uint64_t word) {
         for (; word; word &= word - 1)
             set[n++] = p + __builtin_ctzll(word) / 8;
     });
@@ -152,22 +162,26 @@ std::vector<int> orderedErosion(std::uint8_t* img, int w, int h, const PaddedPla
     constexpr float kLevelsPerUnit = 16.0f;
     static const std::array<bool, 256> erasable = erasableTable();
     std::vector<int> count(kLevels + 1, 0);
-    // A counting sort by level, stable: equal levels keep raster order.
-    const std::vector<int> set = setPixels(img, w, h);
+    // A counting sort by level, stable: equal levels keep raster order. The pixels are
+    // listed and their levels taken in one sweep; neighbouring ridge pixels share
+    // levels, so four part counts keep the increments independent.
+    std::vector<int> set(countSetPixels(img, w, h));
     std::vector<std::uint8_t> level(set.size());
-    // The list is in raster order, so its row only ever moves down; neighbouring ridge
-    // pixels share levels, so four part counts keep the increments independent.
     int partCount[4][kLevels] = {};
-    int y = 0;
-    for (std::size_t i = 0; i < set.size(); ++i) {
-        while (set[i] >= (y + 1) * w)
-            ++y;
-        const int x = set[i] - y * w;
-        const int l =
-            std::clamp(static_cast<int>(strength.row(y)[x] * kLevelsPerUnit), 0, kLevels - 1);
-        level[i] = static_cast<std::uint8_t>(l);
-        ++partCount[i % 4][l];
-    }
+    std::size_t i = 0;
+    forEachSetWord(img, w, h, [&](int y, int p, std::uint64_t word) {
+        const float* response = strength.row(y) + (p - y * w);
+        for (; word; word &= word - 1) {
+            const int x = __builtin_ctzll(word) / 8;
+            const int q = p + x;
+            const int l =
+                std::clamp(static_cast<int>(response[x] * kLevelsPerUnit), 0, kLevels - 1);
+            set[i] = q;
+            level[i] = static_cast<std::uint8_t>(l);
+            ++partCount[i % 4][l];
+            ++i;
+        }
+    });
     for (int l = 0; l < kLevels; ++l)
         count[l + 1] = partCount[0][l] + partCount[1][l] + partCount[2][l] + partCount[3][l];
     for (int l = 0; l < kLevels; ++l)
