@@ -136,17 +136,6 @@ std::size_t countSetPixels(const std::uint8_t* img, int w, int h) {
     return count;
 }
 
-// Set pixels off the frame, in raster order; counted first, so the list never grows.
-std::vector<int> setPixels(const std::uint8_t* img, int w, int h) {
-    std::vector<int> set(countSetPixels(img, w, h));
-    std::size_t n = 0;
-    forEachSetWord(img, w, h, [&](int, int p, std::uint64_t word) {
-        for (; word; word &= word - 1)
-            set[n++] = p + __builtin_ctzll(word) / 8;
-    });
-    return set;
-}
-
 // 0->1 transitions round the ring of every neighbour code.
 std::array<std::uint8_t, 256> transitionTable() {
     std::array<std::uint8_t, 256> table{};
@@ -263,10 +252,15 @@ void pruneSpurs(Image<std::uint8_t>& skeleton, int maxLength) {
     std::uint8_t* img = skeleton.pixels.data();
     const int ring[8] = {-w, -w + 1, 1, w + 1, w, w - 1, -1, -w - 1};  // N NE E SE S SW W NW
     static const std::array<std::uint8_t, 256> transitionsOf = transitionTable();
+    // Line ends, found straight from the sparse skeleton's words.
     std::vector<int> ends;
-    for (int p : setPixels(img, w, h))
-        if (transitionsOf[codeAt(img + p, w)] == 1)
-            ends.push_back(p);
+    forEachSetWord(img, w, h, [&](int, int p, std::uint64_t word) {
+        for (; word; word &= word - 1) {
+            const int q = p + __builtin_ctzll(word) / 8;
+            if (transitionsOf[codeAt(img + q, w)] == 1)
+                ends.push_back(q);
+        }
+    });
     std::vector<int> path;
     for (int start : ends) {
         if (!img[start])
