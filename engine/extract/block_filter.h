@@ -8,9 +8,10 @@
 
 namespace zarn {
 
-// Offsets into a padded plane (rows of its stride) and their weights.
+// Taps as pixel steps from the centre and their weights. Steps rather than offsets
+// through one plane's rows, so one kernel serves planes of every width.
 struct Kernel {
-    std::vector<int> offsets;
+    std::vector<int> dx, dy;
     std::vector<float> weights;
 };
 

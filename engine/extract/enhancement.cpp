@@ -14,21 +14,6 @@ namespace zarn {
 
 namespace {
 
-// A kernel's taps as pixel steps, before they are turned into steps through one plane.
-struct Taps {
-    std::vector<int> dx, dy;
-    std::vector<float> weights;
-};
-
-Kernel forStride(const Taps& taps, int stride) {
-    Kernel k;
-    k.offsets.resize(taps.dx.size());
-    for (std::size_t i = 0; i < taps.dx.size(); ++i)
-        k.offsets[i] = taps.dy[i] * stride + taps.dx[i];
-    k.weights = taps.weights;
-    return k;
-}
-
 // Accumulates weights on a dense square around the centre, then keeps the non-zero
 // ones: merging taps that land on the same pixel without searching. A bit per cell
 // marks those touched, so only they are visited again, in the square's raster order
@@ -44,8 +29,8 @@ struct KernelBuilder {
         grid[(dy + kReach) * kSide + dx + kReach] += weight;
         touched[dy + kReach] |= std::uint64_t{1} << (dx + kReach);
     }
-    Taps take() {
-        Taps k;
+    Kernel take() {
+        Kernel k;
         for (int row = 0; row < kSide; ++row)
             for (std::uint64_t bits = touched[row]; bits; bits &= bits - 1) {
                 const int column = __builtin_ctzll(bits);
@@ -70,7 +55,7 @@ int periodBins() {
 
 // Gaussian along the ridge, sampled at the nearest pixels every other pixel: it only
 // smooths, and grey levels change slowly along a ridge.
-Taps alongKernel(double angle, KernelBuilder& k) {
+Kernel alongKernel(double angle, KernelBuilder& k) {
     const double sigma = tuning::kGaborSigmaAlong;
     const int radius = static_cast<int>(std::ceil(2 * sigma));
     double total = 0;
@@ -110,7 +95,7 @@ std::vector<double> acrossProfile(double period) {
 }
 
 // The profile laid across the ridge at `angle`, sampled bilinearly so its phase is exact.
-Taps acrossKernel(double angle, const std::vector<double>& profile, KernelBuilder& k) {
+Kernel acrossKernel(double angle, const std::vector<double>& profile, KernelBuilder& k) {
     const int radius = static_cast<int>(profile.size() - 1) / 2;
     const double nx = -std::sin(angle), ny = std::cos(angle);
     for (int d = -radius; d <= radius; ++d) {
@@ -131,14 +116,14 @@ Taps acrossKernel(double angle, const std::vector<double>& profile, KernelBuilde
 // enhances one image builds only what that image uses.
 class FilterBank {
   public:
-    const Taps& along(int a) {
+    const Kernel& along(int a) {
         std::call_once(alongOnce_[a], [&] {
             KernelBuilder builder;
             along_[a] = alongKernel(M_PI * a / tuning::kGaborOrientations, builder);
         });
         return along_[a];
     }
-    const Taps& across(int a, int p) {
+    const Kernel& across(int a, int p) {
         const std::size_t i = static_cast<std::size_t>(a) * periodBins() + p;
         std::call_once(acrossOnce_[i], [&] {
             KernelBuilder builder;
@@ -152,10 +137,11 @@ class FilterBank {
   private:
     static constexpr int kAngles = tuning::kGaborOrientations;
     std::vector<std::once_flag> alongOnce_ = std::vector<std::once_flag>(kAngles);
-    std::vector<Taps> along_ = std::vector<Taps>(kAngles);
+    std::vector<Kernel> along_ = std::vector<Kernel>(kAngles);
     std::vector<std::once_flag> acrossOnce_ =
         std::vector<std::once_flag>(static_cast<std::size_t>(kAngles) * periodBins());
-    std::vector<Taps> across_ = std::vector<Taps>(static_cast<std::size_t>(kAngles) * periodBins());
+    std::vector<Kernel> across_ =
+        std::vector<Kernel>(static_cast<std::size_t>(kAngles) * periodBins());
 };
 
 Image<std::uint8_t> dilate(const Image<std::uint8_t>& mask, int radius) {
@@ -188,12 +174,10 @@ Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
                           0, pbins - 1);
     };
 
-    // The bank is built lazily: only the combinations this image uses.
-    std::vector<Kernel> along(bins);
-    std::vector<bool> alongBuilt(bins, false);
-    std::vector<Kernel> across(static_cast<std::size_t>(bins) * pbins);
-    std::vector<bool> acrossBuilt(across.size(), false);
+    // The kernels this image uses, looked up in the shared bank once each.
     static FilterBank bank;
+    std::vector<const Kernel*> along(bins, nullptr);
+    std::vector<const Kernel*> across(static_cast<std::size_t>(bins) * pbins, nullptr);
     const VectorWidth vectors = widestVectors();
     Image<float> response(bw, bh, 0.0f);
 
@@ -206,11 +190,9 @@ Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
             if (!wide.at(bx, by))
                 continue;
             const int a = angleBin(bx, by);
-            if (!alongBuilt[a]) {
-                along[a] = forStride(bank.along(a), image.stride);
-                alongBuilt[a] = true;
-            }
-            filterBlock(image, smoothed, along[a], bx * bs, by * bs, vectors);
+            if (!along[a])
+                along[a] = &bank.along(a);
+            filterBlock(image, smoothed, *along[a], bx * bs, by * bs, vectors);
         }
 
     for (int by = 0; by < bh; ++by)
@@ -222,11 +204,9 @@ Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
             }
             const int a = angleBin(bx, by);
             const std::size_t i = static_cast<std::size_t>(a) * pbins + periodBin(bx, by);
-            if (!acrossBuilt[i]) {
-                across[i] = forStride(bank.across(a, static_cast<int>(i % pbins)), image.stride);
-                acrossBuilt[i] = true;
-            }
-            filterBlock(smoothed, image, across[i], bx * bs, by * bs, vectors);
+            if (!across[i])
+                across[i] = &bank.across(a, static_cast<int>(i % pbins));
+            filterBlock(smoothed, image, *across[i], bx * bs, by * bs, vectors);
             float energy = 0;
             for (int y = 0; y < bs; ++y) {
                 const float* row = image.row(by * bs + y) + bx * bs;
