@@ -153,30 +153,54 @@ Image<float> estimateRidgePeriod(const PaddedPlane& normalized, const Orientatio
                     period.at(x, y) = p;
         }
 
-    // Spread valid periods into unclear blocks from their neighbours.
-    for (int pass = 0; pass < tuning::kPeriodFillPasses; ++pass) {
-        Image<float> next = period;
-        bool changed = false;
-        for (int y = 0; y < bh; ++y)
-            for (int x = 0; x < bw; ++x) {
-                if (period.at(x, y) > 0)
-                    continue;
-                float sum = 0;
-                int n = 0;
-                for (int dy = -1; dy <= 1; ++dy)
-                    for (int dx = -1; dx <= 1; ++dx)
-                        if (period.contains(x + dx, y + dy) && period.at(x + dx, y + dy) > 0) {
-                            sum += period.at(x + dx, y + dy);
-                            ++n;
-                        }
-                if (n) {
-                    next.at(x, y) = sum / n;
-                    changed = true;
+    // Spread valid periods into unclear blocks from their neighbours, each pass reading
+    // the map as the last one left it. Valid periods are positive and so are their
+    // means: a block gains a valid neighbour only in the pass after that neighbour was
+    // filled, so after the first pass only the neighbours of the last fills are looked at.
+    struct Fill {
+        int x, y;
+        float value;
+    };
+    std::vector<Fill> fills, lastFills;
+    std::vector<int> seen(period.pixels.size(), -1);
+    auto fillFrom = [&](int x, int y) {
+        float sum = 0;
+        int n = 0;
+        // Neighbours inside the map, in raster order, as the sum has always run.
+        for (int ny = std::max(0, y - 1); ny <= std::min(bh - 1, y + 1); ++ny)
+            for (int nx = std::max(0, x - 1); nx <= std::min(bw - 1, x + 1); ++nx) {
+                const float v = period.at(nx, ny);
+                if (v > 0) {
+                    sum += v;
+                    ++n;
                 }
             }
-        period = std::move(next);
-        if (!changed)
+        if (n)
+            fills.push_back({x, y, sum / n});
+    };
+    for (int pass = 0; pass < tuning::kPeriodFillPasses; ++pass) {
+        fills.clear();
+        if (pass == 0) {
+            for (int y = 0; y < bh; ++y)
+                for (int x = 0; x < bw; ++x)
+                    if (!(period.at(x, y) > 0))
+                        fillFrom(x, y);
+        } else {
+            for (const Fill& f : lastFills)
+                for (int y = std::max(0, f.y - 1); y <= std::min(bh - 1, f.y + 1); ++y)
+                    for (int x = std::max(0, f.x - 1); x <= std::min(bw - 1, f.x + 1); ++x) {
+                        int& mark = seen[static_cast<std::size_t>(y) * bw + x];
+                        if (period.at(x, y) > 0 || mark == pass)
+                            continue;
+                        mark = pass;
+                        fillFrom(x, y);
+                    }
+        }
+        if (fills.empty())
             break;
+        for (const Fill& f : fills)
+            period.at(f.x, f.y) = f.value;
+        std::swap(fills, lastFills);
     }
     std::vector<float> valid;
     for (float p : period.pixels)
