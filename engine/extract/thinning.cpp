@@ -215,18 +215,21 @@ void thinRidges(Image<std::uint8_t>& binary, const PaddedPlane& strength) {
     for (bool changed = true; changed;) {
         changed = false;
         for (int sub = 0; sub < 2; ++sub) {
+            // One pass drops the pixels the last sub-iteration deleted and finds those
+            // this one deletes; the deletions wait until every code has been read.
             doomed.clear();
-            for (int p : live)
+            std::size_t kept = 0;
+            for (int p : live) {
+                if (!img[p])
+                    continue;
+                live[kept++] = p;
                 if (table[sub][codeAt(img + p, w)])
                     doomed.push_back(p);
+            }
+            live.resize(kept);
             for (int p : doomed)
                 img[p] = 0;
             changed = changed || !doomed.empty();
-            std::size_t kept = 0;
-            for (int p : live)
-                if (img[p])
-                    live[kept++] = p;
-            live.resize(kept);
         }
     }
     // Staircase corners: a pixel joining two 4-neighbours that touch diagonally anyway.
