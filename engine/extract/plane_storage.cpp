@@ -1,0 +1,55 @@
+#include "plane_storage.h"
+
+#include <algorithm>
+#include <mutex>
+
+namespace zarn {
+
+namespace {
+
+// An extraction holds two planes at once; keeping as many serves it, and a few more
+// would only keep memory from other work.
+constexpr std::size_t kKeptPlanes = 2;
+// Below this the allocator reuses memory by itself.
+constexpr std::size_t kLeastKeptFloats = 64 * 1024;
+
+struct Kept {
+    std::mutex lock;
+    std::vector<std::vector<float>> planes;  // oldest first
+};
+
+Kept& kept() {
+    static Kept k;
+    return k;
+}
+
+}  // namespace
+
+std::vector<float> takePlaneStorage(std::size_t floats) {
+    std::vector<float> storage;
+    if (floats >= kLeastKeptFloats) {
+        Kept& k = kept();
+        const std::lock_guard<std::mutex> guard(k.lock);
+        // Storage much larger than asked for stays for an image of its own size.
+        for (auto it = k.planes.rbegin(); it != k.planes.rend(); ++it)
+            if (it->capacity() >= floats && it->capacity() - floats <= floats / 4) {
+                storage = std::move(*it);
+                k.planes.erase(std::next(it).base());
+                break;
+            }
+    }
+    storage.assign(floats, 0.0f);
+    return storage;
+}
+
+void givePlaneStorage(std::vector<float>&& storage) {
+    if (storage.capacity() < kLeastKeptFloats)
+        return;
+    Kept& k = kept();
+    const std::lock_guard<std::mutex> guard(k.lock);
+    k.planes.push_back(std::move(storage));
+    if (k.planes.size() > kKeptPlanes)
+        k.planes.erase(k.planes.begin());
+}
+
+}  // namespace zarn
