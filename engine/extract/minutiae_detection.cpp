@@ -12,14 +12,14 @@ namespace zarn {
 
 namespace {
 
-// Ring order matching neighbourCode: N NE E SE S SW W NW.
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "words below are read byte 0 first");
 
+// Ring order matching neighbourCode: N NE E SE S SW W NW.
 constexpr int kRingX[8] = {0, 1, 1, 1, 0, -1, -1, -1};
 constexpr int kRingY[8] = {-1, -1, 0, 1, 1, 1, 0, -1};
 
-// 0->1 transitions round the ring of every neighbour code, counted once.
-std::array<std::uint8_t, 256> crossingTable() {
+// 0->1 transitions round the ring of every neighbour code, counted at compile time.
+constexpr std::array<std::uint8_t, 256> crossingTable() {
     std::array<std::uint8_t, 256> table{};
     for (int code = 0; code < 256; ++code) {
         int t = 0;
@@ -30,9 +30,10 @@ std::array<std::uint8_t, 256> crossingTable() {
     return table;
 }
 
+constexpr std::array<std::uint8_t, 256> kCrossings = crossingTable();
+
 int crossingNumber(int code) {
-    static const std::array<std::uint8_t, 256> table = crossingTable();
-    return table[code];
+    return kCrossings[code];
 }
 
 struct Point {

@@ -94,16 +94,6 @@ std::array<bool, 256> erasableTable() {
     return table;
 }
 
-// Neighbour code of the pixel at `p` in rows of `stride` bytes.
-inline int codeAt(const std::uint8_t* p, int stride) {
-    const std::uint8_t* up = p - stride;
-    const std::uint8_t* mid = p;
-    const std::uint8_t* down = p + stride;
-    // Pixels are 0 or 1, so the bits can be assembled without branches.
-    return up[0] | up[1] << 1 | mid[1] << 2 | down[1] << 3 | down[0] << 4 | down[-1] << 5 |
-           mid[-1] << 6 | up[-1] << 7;
-}
-
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "words below are read byte 0 first");
 
 // Visits the words of set pixels off the frame, in raster order, as visit(y, p, word)
@@ -184,7 +174,7 @@ std::vector<int> orderedErosion(std::uint8_t* img, int w, int h, const PaddedPla
     for (int sweep = 0; sweep < 2; ++sweep) {
         std::size_t kept = 0;
         for (int p : order) {
-            const bool erase = erasable[codeAt(img + p, w)];
+            const bool erase = erasable[neighbourCodeAt(img + p, w)];
             img[p] = !erase;
             order[kept] = p;
             kept += !erase;
@@ -195,10 +185,6 @@ std::vector<int> orderedErosion(std::uint8_t* img, int w, int h, const PaddedPla
 }
 
 }  // namespace
-
-int neighbourCode(const Image<std::uint8_t>& image, int x, int y) {
-    return codeAt(&image.at(x, y), image.width);
-}
 
 void thinRidges(Image<std::uint8_t>& binary, const PaddedPlane& strength) {
     const int w = binary.width, h = binary.height;
@@ -223,7 +209,7 @@ void thinRidges(Image<std::uint8_t>& binary, const PaddedPlane& strength) {
                 if (!img[p])
                     continue;
                 live[kept++] = p;
-                if (table[sub][codeAt(img + p, w)])
+                if (table[sub][neighbourCodeAt(img + p, w)])
                     doomed.push_back(p);
             }
             live.resize(kept);
@@ -236,7 +222,7 @@ void thinRidges(Image<std::uint8_t>& binary, const PaddedPlane& strength) {
     // Removing them leaves ridge pixels with exactly two neighbours, which the crossing
     // number relies on.
     for (int p : live) {
-        const int c = codeAt(img + p, w);
+        const int c = neighbourCodeAt(img + p, w);
         const bool corner = ((c & N) && (c & E) && !(c & (S | W | SW))) ||
                             ((c & E) && (c & S) && !(c & (N | W | NW))) ||
                             ((c & S) && (c & W) && !(c & (N | E | NE))) ||
@@ -260,7 +246,7 @@ void pruneSpurs(Image<std::uint8_t>& skeleton, int maxLength) {
     forEachSetWord(img, w, h, [&](int, int p, std::uint64_t word) {
         for (; word; word &= word - 1) {
             const int q = p + __builtin_ctzll(word) / 8;
-            if (transitionsOf[codeAt(img + q, w)] == 1)
+            if (transitionsOf[neighbourCodeAt(img + q, w)] == 1)
                 ends.push_back(q);
         }
     });
@@ -272,7 +258,7 @@ void pruneSpurs(Image<std::uint8_t>& skeleton, int maxLength) {
         int cur = start;
         bool reachedJunction = false;
         while (static_cast<int>(path.size()) <= maxLength) {
-            const int code = codeAt(img + cur, w);
+            const int code = neighbourCodeAt(img + cur, w);
             int next = -1;
             // Edge neighbours first, never back onto the path.
             for (int pass = 0; pass < 2 && next < 0; ++pass)
@@ -287,7 +273,7 @@ void pruneSpurs(Image<std::uint8_t>& skeleton, int maxLength) {
                 }
             if (next < 0)
                 break;  // an isolated fragment: not a spur
-            if (transitionsOf[codeAt(img + next, w)] >= 3) {
+            if (transitionsOf[neighbourCodeAt(img + next, w)] >= 3) {
                 reachedJunction = true;
                 break;
             }
