@@ -13,6 +13,9 @@ namespace {
 constexpr std::size_t kKeptPlanes = 2;
 // Below this the allocator reuses memory by itself.
 constexpr std::size_t kLeastKeptFloats = 64 * 1024;
+// Above this (planes of prints past about 2000x2000 pixels) the storage is freed rather
+// than held for an image that may never come.
+constexpr std::size_t kMostKeptFloats = 4 * 1024 * 1024;
 
 struct Kept {
     std::mutex lock;
@@ -48,7 +51,7 @@ std::vector<float> takePlaneStorage(std::size_t floats) {
 }
 
 void givePlaneStorage(std::vector<float>&& storage) {
-    if (storage.capacity() < kLeastKeptFloats)
+    if (storage.capacity() < kLeastKeptFloats || storage.capacity() > kMostKeptFloats)
         return;
     Kept& k = kept();
     const std::lock_guard<std::mutex> guard(k.lock);

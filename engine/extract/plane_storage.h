@@ -13,7 +13,8 @@ namespace zarn {
 std::vector<float> takePlaneStorage(std::size_t floats);
 
 // Keeps the storage for the next plane (the most recent few, when they are large enough
-// to be worth keeping); smaller or surplus storage is simply freed.
+// to be worth keeping and not so large that holding them would matter); other storage
+// is simply freed.
 void givePlaneStorage(std::vector<float>&& storage);
 
 }  // namespace zarn
