@@ -1,6 +1,7 @@
 #include "enhancement.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <mutex>
@@ -22,7 +23,7 @@ struct KernelBuilder {
     static constexpr int kReach = tuning::kPadMargin;
     static constexpr int kSide = 2 * kReach + 1;
     static_assert(kSide <= 64, "a row of the square is one 64-bit mask");
-    std::vector<float> grid = std::vector<float>(kSide * kSide, 0.0f);
+    std::array<float, kSide * kSide> grid{};
     std::uint64_t touched[kSide] = {};
 
     void add(int dx, int dy, float weight) {
@@ -31,6 +32,14 @@ struct KernelBuilder {
     }
     Kernel take() {
         Kernel k;
+        // Room for every touched cell up front: kernels are built one by one as images
+        // first need them, and growing three lists tap by tap costs more than the taps.
+        std::size_t cells = 0;
+        for (std::uint64_t bits : touched)
+            cells += static_cast<std::size_t>(__builtin_popcountll(bits));
+        k.dx.reserve(cells);
+        k.dy.reserve(cells);
+        k.weights.reserve(cells);
         for (int row = 0; row < kSide; ++row)
             for (std::uint64_t bits = touched[row]; bits; bits &= bits - 1) {
                 const int column = __builtin_ctzll(bits);
@@ -111,6 +120,13 @@ Kernel acrossKernel(double angle, const std::vector<double>& profile, KernelBuil
     return k.take();
 }
 
+// One builder per thread, reused: take() leaves it clear, and clearing its whole square
+// for every kernel would cost more than building the kernel.
+KernelBuilder& threadBuilder() {
+    thread_local KernelBuilder builder;
+    return builder;
+}
+
 // The filter bank depends on the constants alone, so it is shared by every image a
 // process enhances. Each kernel is made the first time an image needs it: a process that
 // enhances one image builds only what that image uses.
@@ -118,7 +134,7 @@ class FilterBank {
   public:
     const Kernel& along(int a) {
         std::call_once(alongOnce_[a], [&] {
-            KernelBuilder builder;
+            KernelBuilder& builder = threadBuilder();
             along_[a] = alongKernel(M_PI * a / tuning::kGaborOrientations, builder);
         });
         return along_[a];
@@ -126,16 +142,24 @@ class FilterBank {
     const Kernel& across(int a, int p) {
         const std::size_t i = static_cast<std::size_t>(a) * periodBins() + p;
         std::call_once(acrossOnce_[i], [&] {
-            KernelBuilder builder;
-            across_[i] = acrossKernel(
-                M_PI * a / tuning::kGaborOrientations,
-                acrossProfile(tuning::kMinPeriod + tuning::kGaborPeriodStep * p), builder);
+            KernelBuilder& builder = threadBuilder();
+            across_[i] = acrossKernel(M_PI * a / tuning::kGaborOrientations, profile(p), builder);
         });
         return across_[i];
     }
 
   private:
+    // One profile serves every angle of its period.
+    const std::vector<double>& profile(int p) {
+        std::call_once(profileOnce_[p], [&] {
+            profiles_[p] = acrossProfile(tuning::kMinPeriod + tuning::kGaborPeriodStep * p);
+        });
+        return profiles_[p];
+    }
+
     static constexpr int kAngles = tuning::kGaborOrientations;
+    std::vector<std::once_flag> profileOnce_ = std::vector<std::once_flag>(periodBins());
+    std::vector<std::vector<double>> profiles_ = std::vector<std::vector<double>>(periodBins());
     std::vector<std::once_flag> alongOnce_ = std::vector<std::once_flag>(kAngles);
     std::vector<Kernel> along_ = std::vector<Kernel>(kAngles);
     std::vector<std::once_flag> acrossOnce_ =
