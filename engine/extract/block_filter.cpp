@@ -14,13 +14,13 @@ static_assert(tuning::kBlockSize == 8, "the loops below handle rows of 8 pixels"
 // sums still fit the sixteen registers of x86-64. Each pixel's sum runs over the taps
 // in kernel order, as in any other grouping: the grouping changes no bits.
 void filterBlockNarrow(const PaddedPlane& in, PaddedPlane& out, const Kernel& k, int x0, int y0) {
-    const int n = static_cast<int>(k.weights.size());
+    const int n = static_cast<int>(k.offsets.size());
     const int stride = in.stride;
     for (int y = 0; y < 8; y += 4) {
         const float* src = in.row(y0 + y) + x0;
         Vec4 sum[4][2] = {};
         for (int i = 0; i < n; ++i) {
-            const float* p = src + k.dy[i] * stride + k.dx[i];
+            const float* p = src + k.offsets[i];
             const float w = k.weights[i];
             for (int r = 0; r < 4; ++r) {
                 sum[r][0] += w * load4(p + r * stride);
@@ -45,12 +45,12 @@ typedef float Vec8 __attribute__((vector_size(32)));
 // Only AVX, not FMA: a fused multiply-add would round differently from the narrow path.
 __attribute__((target("avx"))) void filterBlockWide(const PaddedPlane& in, PaddedPlane& out,
                                                     const Kernel& k, int x0, int y0) {
-    const int n = static_cast<int>(k.weights.size());
+    const int n = static_cast<int>(k.offsets.size());
     const int stride = in.stride;
     const float* src = in.row(y0) + x0;
     Vec8 sum[8] = {};
     for (int i = 0; i < n; ++i) {
-        const float* p = src + k.dy[i] * stride + k.dx[i];
+        const float* p = src + k.offsets[i];
         const float w = k.weights[i];
         for (int r = 0; r < 8; ++r) {
             Vec8 v;

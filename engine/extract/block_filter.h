@@ -8,10 +8,9 @@
 
 namespace zarn {
 
-// Taps as pixel steps from the centre and their weights. Steps rather than offsets
-// through one plane's rows, so one kernel serves planes of every width.
+// Offsets into a padded plane (rows of its stride) and their weights.
 struct Kernel {
-    std::vector<int> dx, dy;
+    std::vector<int> offsets;
     std::vector<float> weights;
 };
 

@@ -1,10 +1,8 @@
 #include "enhancement.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
 #include "block_filter.h"
@@ -23,30 +21,21 @@ struct KernelBuilder {
     static constexpr int kReach = tuning::kPadMargin;
     static constexpr int kSide = 2 * kReach + 1;
     static_assert(kSide <= 64, "a row of the square is one 64-bit mask");
-    std::array<float, kSide * kSide> grid{};
+    std::vector<float> grid = std::vector<float>(kSide * kSide, 0.0f);
     std::uint64_t touched[kSide] = {};
 
     void add(int dx, int dy, float weight) {
         grid[(dy + kReach) * kSide + dx + kReach] += weight;
         touched[dy + kReach] |= std::uint64_t{1} << (dx + kReach);
     }
-    Kernel take() {
+    Kernel take(int stride) {
         Kernel k;
-        // Room for every touched cell up front: kernels are built one by one as images
-        // first need them, and growing three lists tap by tap costs more than the taps.
-        std::size_t cells = 0;
-        for (std::uint64_t bits : touched)
-            cells += static_cast<std::size_t>(__builtin_popcountll(bits));
-        k.dx.reserve(cells);
-        k.dy.reserve(cells);
-        k.weights.reserve(cells);
         for (int row = 0; row < kSide; ++row)
             for (std::uint64_t bits = touched[row]; bits; bits &= bits - 1) {
                 const int column = __builtin_ctzll(bits);
                 float& w = grid[row * kSide + column];
                 if (w != 0.0f) {
-                    k.dx.push_back(column - kReach);
-                    k.dy.push_back(row - kReach);
+                    k.offsets.push_back((row - kReach) * stride + column - kReach);
                     k.weights.push_back(w);
                 }
                 w = 0.0f;
@@ -64,7 +53,7 @@ int periodBins() {
 
 // Gaussian along the ridge, sampled at the nearest pixels every other pixel: it only
 // smooths, and grey levels change slowly along a ridge.
-Kernel alongKernel(double angle, KernelBuilder& k) {
+Kernel alongKernel(double angle, int stride, KernelBuilder& k) {
     const double sigma = tuning::kGaborSigmaAlong;
     const int radius = static_cast<int>(std::ceil(2 * sigma));
     double total = 0;
@@ -75,7 +64,7 @@ Kernel alongKernel(double angle, KernelBuilder& k) {
         const int dy = static_cast<int>(roundHalfAway(d * std::sin(angle)));
         k.add(dx, dy, static_cast<float>(std::exp(-0.5 * d * d / (sigma * sigma)) / total));
     }
-    return k.take();
+    return k.take(stride);
 }
 
 // Zero-mean Gabor profile across the ridge for one period, each step's weight divided
@@ -104,7 +93,8 @@ std::vector<double> acrossProfile(double period) {
 }
 
 // The profile laid across the ridge at `angle`, sampled bilinearly so its phase is exact.
-Kernel acrossKernel(double angle, const std::vector<double>& profile, KernelBuilder& k) {
+Kernel acrossKernel(double angle, const std::vector<double>& profile, int stride,
+                    KernelBuilder& k) {
     const int radius = static_cast<int>(profile.size() - 1) / 2;
     const double nx = -std::sin(angle), ny = std::cos(angle);
     for (int d = -radius; d <= radius; ++d) {
@@ -117,55 +107,19 @@ Kernel acrossKernel(double angle, const std::vector<double>& profile, KernelBuil
         k.add(x0, y0 + 1, static_cast<float>(w * (1 - fx) * fy));
         k.add(x0 + 1, y0 + 1, static_cast<float>(w * fx * fy));
     }
-    return k.take();
+    return k.take(stride);
 }
 
-// One builder per thread, reused: take() leaves it clear, and clearing its whole square
-// for every kernel would cost more than building the kernel.
-KernelBuilder& threadBuilder() {
-    thread_local KernelBuilder builder;
-    return builder;
-}
-
-// The filter bank depends on the constants alone, so it is shared by every image a
-// process enhances. Each kernel is made the first time an image needs it: a process that
-// enhances one image builds only what that image uses.
-class FilterBank {
-  public:
-    const Kernel& along(int a) {
-        std::call_once(alongOnce_[a], [&] {
-            KernelBuilder& builder = threadBuilder();
-            along_[a] = alongKernel(M_PI * a / tuning::kGaborOrientations, builder);
-        });
-        return along_[a];
-    }
-    const Kernel& across(int a, int p) {
-        const std::size_t i = static_cast<std::size_t>(a) * periodBins() + p;
-        std::call_once(acrossOnce_[i], [&] {
-            KernelBuilder& builder = threadBuilder();
-            across_[i] = acrossKernel(M_PI * a / tuning::kGaborOrientations, profile(p), builder);
-        });
-        return across_[i];
-    }
-
-  private:
-    // One profile serves every angle of its period.
-    const std::vector<double>& profile(int p) {
-        std::call_once(profileOnce_[p], [&] {
-            profiles_[p] = acrossProfile(tuning::kMinPeriod + tuning::kGaborPeriodStep * p);
-        });
-        return profiles_[p];
-    }
-
-    static constexpr int kAngles = tuning::kGaborOrientations;
-    std::vector<std::once_flag> profileOnce_ = std::vector<std::once_flag>(periodBins());
-    std::vector<std::vector<double>> profiles_ = std::vector<std::vector<double>>(periodBins());
-    std::vector<std::once_flag> alongOnce_ = std::vector<std::once_flag>(kAngles);
-    std::vector<Kernel> along_ = std::vector<Kernel>(kAngles);
-    std::vector<std::once_flag> acrossOnce_ =
-        std::vector<std::once_flag>(static_cast<std::size_t>(kAngles) * periodBins());
-    std::vector<Kernel> across_ =
-        std::vector<Kernel>(static_cast<std::size_t>(kAngles) * periodBins());
+// Filter kernels for planes of one stride, the period profiles they are made from, and
+// the builder that makes them (take() leaves it clear for the next).
+struct FilterBank {
+    int stride = -1;
+    std::vector<Kernel> along;
+    std::vector<bool> alongBuilt;
+    std::vector<Kernel> across;
+    std::vector<bool> acrossBuilt;
+    std::vector<std::vector<double>> profiles;
+    KernelBuilder builder;
 };
 
 Image<std::uint8_t> dilate(const Image<std::uint8_t>& mask, int radius) {
@@ -198,10 +152,25 @@ Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
                           0, pbins - 1);
     };
 
-    // The kernels this image uses, looked up in the shared bank once each.
-    static FilterBank bank;
-    std::vector<const Kernel*> along(bins, nullptr);
-    std::vector<const Kernel*> across(static_cast<std::size_t>(bins) * pbins, nullptr);
+    // The bank is built lazily: only the combinations this image uses. Each thread keeps
+    // its bank for the next image: kernels hold steps through rows of one plane width,
+    // so they serve again while images keep that width. Kept per thread, it needs no
+    // locking, and an image in a process of its own pays no more than building its own.
+    thread_local FilterBank bank;
+    if (bank.stride != image.stride) {
+        bank.stride = image.stride;
+        bank.along.assign(bins, Kernel());
+        bank.alongBuilt.assign(bins, false);
+        bank.across.assign(static_cast<std::size_t>(bins) * pbins, Kernel());
+        bank.acrossBuilt.assign(bank.across.size(), false);
+        bank.profiles.resize(pbins);
+    }
+    std::vector<Kernel>& along = bank.along;
+    std::vector<bool>& alongBuilt = bank.alongBuilt;
+    std::vector<Kernel>& across = bank.across;
+    std::vector<bool>& acrossBuilt = bank.acrossBuilt;
+    std::vector<std::vector<double>>& profiles = bank.profiles;
+    KernelBuilder& builder = bank.builder;
     const VectorWidth vectors = widestVectors();
     Image<float> response(bw, bh, 0.0f);
 
@@ -214,9 +183,11 @@ Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
             if (!wide.at(bx, by))
                 continue;
             const int a = angleBin(bx, by);
-            if (!along[a])
-                along[a] = &bank.along(a);
-            filterBlock(image, smoothed, *along[a], bx * bs, by * bs, vectors);
+            if (!alongBuilt[a]) {
+                along[a] = alongKernel(M_PI * a / bins, image.stride, builder);
+                alongBuilt[a] = true;
+            }
+            filterBlock(image, smoothed, along[a], bx * bs, by * bs, vectors);
         }
 
     for (int by = 0; by < bh; ++by)
@@ -228,9 +199,15 @@ Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
             }
             const int a = angleBin(bx, by);
             const std::size_t i = static_cast<std::size_t>(a) * pbins + periodBin(bx, by);
-            if (!across[i])
-                across[i] = &bank.across(a, static_cast<int>(i % pbins));
-            filterBlock(smoothed, image, *across[i], bx * bs, by * bs, vectors);
+            if (!acrossBuilt[i]) {
+                std::vector<double>& profile = profiles[i % pbins];
+                if (profile.empty())
+                    profile =
+                        acrossProfile(tuning::kMinPeriod + tuning::kGaborPeriodStep * (i % pbins));
+                across[i] = acrossKernel(M_PI * a / bins, profile, image.stride, builder);
+                acrossBuilt[i] = true;
+            }
+            filterBlock(smoothed, image, across[i], bx * bs, by * bs, vectors);
             float energy = 0;
             for (int y = 0; y < bs; ++y) {
                 const float* row = image.row(by * bs + y) + bx * bs;
