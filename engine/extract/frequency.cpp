@@ -82,13 +82,11 @@ Image<float> estimateRidgePeriod(const PaddedPlane& normalized, const Orientatio
                                  const ForegroundMask& mask) {
     const int bs = tuning::kBlockSize;
     const int bw = mask.blocks.width, bh = mask.blocks.height;
-    const auto windows = signatureWindows();
-    // The same offsets as steps through the padded plane's rows, for the inner loop.
-    std::vector<int> windowSteps;
-    for (const auto& window : windows)
-        for (const Offset& o : window)
-            windowSteps.push_back(o.dy * normalized.stride + o.dx);
-    const int wid = tuning::kSignatureWidth;
+    // The windows depend on the constants alone: made once and shared. Their offsets as
+    // steps through this plane's rows are made for the angles it needs, when first needed.
+    static const std::vector<std::vector<Offset>> windows = signatureWindows();
+    std::vector<std::vector<int>> windowSteps(kAngleBins);
+    const int len = tuning::kSignatureLength, wid = tuning::kSignatureWidth;
 
     // Measured on every other block in each direction; the 2x2 group shares it and
     // the smoothing below removes the steps.
@@ -107,22 +105,38 @@ Image<float> estimateRidgePeriod(const PaddedPlane& normalized, const Orientatio
                 static_cast<int>(roundHalfAway(field.angle.at(bx, by) / M_PI * kAngleBins)) %
                 kAngleBins;
             const auto& win = windows[bin];
-            const int* steps = &windowSteps[static_cast<std::size_t>(bin) * win.size()];
+            // Steps are kept sample by sample across the whole window (j outer, k inner),
+            // so the 36 row sums below grow side by side instead of one long chain of
+            // dependent additions each; every sum still adds its samples in j order.
+            std::vector<int>& binSteps = windowSteps[bin];
+            if (binSteps.empty()) {
+                binSteps.resize(win.size());
+                for (int k = 0; k < len; ++k)
+                    for (int j = 0; j < wid; ++j) {
+                        const Offset& o = win[static_cast<std::size_t>(k) * wid + j];
+                        binSteps[static_cast<std::size_t>(j) * len + k] =
+                            o.dy * normalized.stride + o.dx;
+                    }
+            }
             std::array<float, tuning::kSignatureLength> sig{};
             // Windows well inside the image read the padded plane without checks.
             const bool inside = cx >= kReach && cy >= kReach && cx + kReach < normalized.width &&
                                 cy + kReach < normalized.height;
-            for (int k = 0; k < tuning::kSignatureLength; ++k) {
-                const Offset* o = &win[static_cast<std::size_t>(k) * wid];
-                float sum = 0;
-                int n = 0;
-                if (inside) {
-                    const float* centre = normalized.row(cy) + cx;
-                    const int* step = steps + static_cast<std::size_t>(k) * wid;
-                    for (int j = 0; j < wid; ++j)
-                        sum += centre[step[j]];
-                    n = wid;
-                } else {
+            if (inside) {
+                const float* centre = normalized.row(cy) + cx;
+                std::array<float, tuning::kSignatureLength> sum{};
+                for (int j = 0; j < wid; ++j) {
+                    const int* step = binSteps.data() + static_cast<std::size_t>(j) * len;
+                    for (int k = 0; k < len; ++k)
+                        sum[k] += centre[step[k]];
+                }
+                for (int k = 0; k < len; ++k)
+                    sig[k] = sum[k] / wid;
+            } else {
+                for (int k = 0; k < len; ++k) {
+                    const Offset* o = &win[static_cast<std::size_t>(k) * wid];
+                    float sum = 0;
+                    int n = 0;
                     for (int j = 0; j < wid; ++j) {
                         const int x = cx + o[j].dx, y = cy + o[j].dy;
                         if (x < 0 || y < 0 || x >= normalized.width || y >= normalized.height)
@@ -130,8 +144,8 @@ Image<float> estimateRidgePeriod(const PaddedPlane& normalized, const Orientatio
                         sum += normalized.at(x, y);
                         ++n;
                     }
+                    sig[k] = n ? sum / n : 0.0f;
                 }
-                sig[k] = n ? sum / n : 0.0f;
             }
             const float p = periodFromSignature(sig);
             for (int y = by; y < std::min(bh, by + 2); ++y)
@@ -139,30 +153,54 @@ Image<float> estimateRidgePeriod(const PaddedPlane& normalized, const Orientatio
                     period.at(x, y) = p;
         }
 
-    // Spread valid periods into unclear blocks from their neighbours.
-    for (int pass = 0; pass < tuning::kPeriodFillPasses; ++pass) {
-        Image<float> next = period;
-        bool changed = false;
-        for (int y = 0; y < bh; ++y)
-            for (int x = 0; x < bw; ++x) {
-                if (period.at(x, y) > 0)
-                    continue;
-                float sum = 0;
-                int n = 0;
-                for (int dy = -1; dy <= 1; ++dy)
-                    for (int dx = -1; dx <= 1; ++dx)
-                        if (period.contains(x + dx, y + dy) && period.at(x + dx, y + dy) > 0) {
-                            sum += period.at(x + dx, y + dy);
-                            ++n;
-                        }
-                if (n) {
-                    next.at(x, y) = sum / n;
-                    changed = true;
+    // Spread valid periods into unclear blocks from their neighbours, each pass reading
+    // the map as the last one left it. Valid periods are positive and so are their
+    // means: a block gains a valid neighbour only in the pass after that neighbour was
+    // filled, so after the first pass only the neighbours of the last fills are looked at.
+    struct Fill {
+        int x, y;
+        float value;
+    };
+    std::vector<Fill> fills, lastFills;
+    std::vector<int> seen(period.pixels.size(), -1);
+    auto fillFrom = [&](int x, int y) {
+        float sum = 0;
+        int n = 0;
+        // Neighbours inside the map, in raster order, as the sum has always run.
+        for (int ny = std::max(0, y - 1); ny <= std::min(bh - 1, y + 1); ++ny)
+            for (int nx = std::max(0, x - 1); nx <= std::min(bw - 1, x + 1); ++nx) {
+                const float v = period.at(nx, ny);
+                if (v > 0) {
+                    sum += v;
+                    ++n;
                 }
             }
-        period = std::move(next);
-        if (!changed)
+        if (n)
+            fills.push_back({x, y, sum / n});
+    };
+    for (int pass = 0; pass < tuning::kPeriodFillPasses; ++pass) {
+        fills.clear();
+        if (pass == 0) {
+            for (int y = 0; y < bh; ++y)
+                for (int x = 0; x < bw; ++x)
+                    if (!(period.at(x, y) > 0))
+                        fillFrom(x, y);
+        } else {
+            for (const Fill& f : lastFills)
+                for (int y = std::max(0, f.y - 1); y <= std::min(bh - 1, f.y + 1); ++y)
+                    for (int x = std::max(0, f.x - 1); x <= std::min(bw - 1, f.x + 1); ++x) {
+                        int& mark = seen[static_cast<std::size_t>(y) * bw + x];
+                        if (period.at(x, y) > 0 || mark == pass)
+                            continue;
+                        mark = pass;
+                        fillFrom(x, y);
+                    }
+        }
+        if (fills.empty())
             break;
+        for (const Fill& f : fills)
+            period.at(f.x, f.y) = f.value;
+        std::swap(fills, lastFills);
     }
     std::vector<float> valid;
     for (float p : period.pixels)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "block_map.h"
 #include "thinning.h"
@@ -11,15 +12,28 @@ namespace zarn {
 
 namespace {
 
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "words below are read byte 0 first");
+
 // Ring order matching neighbourCode: N NE E SE S SW W NW.
 constexpr int kRingX[8] = {0, 1, 1, 1, 0, -1, -1, -1};
 constexpr int kRingY[8] = {-1, -1, 0, 1, 1, 1, 0, -1};
 
+// 0->1 transitions round the ring of every neighbour code, counted at compile time.
+constexpr std::array<std::uint8_t, 256> crossingTable() {
+    std::array<std::uint8_t, 256> table{};
+    for (int code = 0; code < 256; ++code) {
+        int t = 0;
+        for (int i = 0; i < 8; ++i)
+            t += !((code >> i) & 1) && ((code >> ((i + 1) % 8)) & 1);
+        table[code] = static_cast<std::uint8_t>(t);
+    }
+    return table;
+}
+
+constexpr std::array<std::uint8_t, 256> kCrossings = crossingTable();
+
 int crossingNumber(int code) {
-    int t = 0;
-    for (int i = 0; i < 8; ++i)
-        t += !((code >> i) & 1) && ((code >> ((i + 1) % 8)) & 1);
-    return t;
+    return kCrossings[code];
 }
 
 struct Point {
@@ -129,14 +143,16 @@ std::vector<Candidate> detectMinutiae(const Image<std::uint8_t>& skeleton,
                                       const Image<std::uint8_t>& usable, int directionSteps,
                                       int maxSteps) {
     std::vector<Candidate> out;
-    for (int y = 1; y < skeleton.height - 1; ++y)
-        for (int x = 1; x < skeleton.width - 1; ++x) {
-            if (!skeleton.at(x, y) || !blockAt(usable, x, y))
-                continue;
+    const int w = skeleton.width, h = skeleton.height;
+    for (int y = 1; y < h - 1; ++y) {
+        const std::uint8_t* row = &skeleton.at(0, y);
+        auto visit = [&](int x) {
+            if (!blockAt(usable, x, y))
+                return;
             const int code = neighbourCode(skeleton, x, y);
             const int cn = crossingNumber(code);
             if (cn != 1 && cn != 3)
-                continue;
+                return;
             Candidate c;
             c.x = x;
             c.y = y;
@@ -192,7 +208,23 @@ std::vector<Candidate> detectMinutiae(const Image<std::uint8_t>& skeleton,
                 c.angle = bifurcationAngle(c.branches);
             }
             out.push_back(c);
+        };
+        // The skeleton is sparse: eight pixels are read as one word and zero words
+        // skipped; the set bytes are visited in raster order, as a plain scan would.
+        int x = 1;
+        for (; x + 8 <= w - 1; x += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, row + x, sizeof word);
+            while (word) {
+                const int byte = __builtin_ctzll(word) / 8;
+                word &= ~(std::uint64_t{0xff} << (8 * byte));
+                visit(x + byte);
+            }
         }
+        for (; x < w - 1; ++x)
+            if (row[x])
+                visit(x);
+    }
     return out;
 }
 

@@ -94,47 +94,36 @@ std::array<bool, 256> erasableTable() {
     return table;
 }
 
-// Neighbour code of the pixel at `p` in rows of `stride` bytes.
-inline int codeAt(const std::uint8_t* p, int stride) {
-    const std::uint8_t* up = p - stride;
-    const std::uint8_t* mid = p;
-    const std::uint8_t* down = p + stride;
-    // Pixels are 0 or 1, so the bits can be assembled without branches.
-    return up[0] | up[1] << 1 | mid[1] << 2 | down[1] << 3 | down[0] << 4 | down[-1] << 5 |
-           mid[-1] << 6 | up[-1] << 7;
-}
-
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "words below are read byte 0 first");
 
-// Set pixels off the frame, in raster order. Most of a binary image is zero, so eight
+// Visits the words of set pixels off the frame, in raster order, as visit(y, p, word)
+// with p the index of the word's first pixel. Most of a binary image is zero, so eight
 // pixels are read as one word: zero words are skipped, and since pixels are 0 or 1,
-// pixel i of a word is bit 8 i (little-endian) and the word's bytes add up by one
-// multiplication. A first pass counts, so the list is filled without growing.
-std::vector<int> setPixels(const std::uint8_t* img, int w, int h) {
-    auto forEachWord = [&](auto&& visit) {
-        for (int y = 1; y < h - 1; ++y) {
-            const std::uint8_t* row = img + static_cast<std::size_t>(y) * w;
-            int x = 1;
-            for (; x + 8 <= w - 1; x += 8) {
-                std::uint64_t word;
-                std::memcpy(&word, row + x, sizeof word);
-                if (word)
-                    visit(y * w + x, word);
-            }
-            for (; x < w - 1; ++x)
-                if (row[x])
-                    visit(y * w + x, std::uint64_t{1});
+// pixel i of a word is bit 8 i (little-endian).
+template <typename Visit>
+void forEachSetWord(const std::uint8_t* img, int w, int h, Visit&& visit) {
+    for (int y = 1; y < h - 1; ++y) {
+        const std::uint8_t* row = img + static_cast<std::size_t>(y) * w;
+        int x = 1;
+        for (; x + 8 <= w - 1; x += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, row + x, sizeof word);
+            if (word)
+                visit(y, y * w + x, word);
         }
-    };
+        for (; x < w - 1; ++x)
+            if (row[x])
+                visit(y, y * w + x, std::uint64_t{1});
+    }
+}
+
+// How many pixels are set off the frame: a word's bytes add up by one multiplication.
+std::size_t countSetPixels(const std::uint8_t* img, int w, int h) {
     std::size_t count = 0;
-    forEachWord([&](int, std::uint64_t word) { count += (word * 0x0101010101010101ull) >> 56; });
-    std::vector<int> set(count);
-    std::size_t n = 0;
-    forEachWord([&](int p, std::uint64_t word) {
-        for (; word; word &= word - 1)
-            set[n++] = p + __builtin_ctzll(word) / 8;
+    forEachSetWord(img, w, h, [&](int, int, std::uint64_t word) {
+        count += (word * 0x0101010101010101ull) >> 56;
     });
-    return set;
+    return count;
 }
 
 // 0->1 transitions round the ring of every neighbour code.
@@ -150,24 +139,28 @@ std::array<std::uint8_t, 256> transitionTable() {
 std::vector<int> orderedErosion(std::uint8_t* img, int w, int h, const PaddedPlane& strength) {
     constexpr int kLevels = 64;
     constexpr float kLevelsPerUnit = 16.0f;
-    const auto erasable = erasableTable();
+    static const std::array<bool, 256> erasable = erasableTable();
     std::vector<int> count(kLevels + 1, 0);
-    // A counting sort by level, stable: equal levels keep raster order.
-    const std::vector<int> set = setPixels(img, w, h);
+    // A counting sort by level, stable: equal levels keep raster order. The pixels are
+    // listed and their levels taken in one sweep; neighbouring ridge pixels share
+    // levels, so four part counts keep the increments independent.
+    std::vector<int> set(countSetPixels(img, w, h));
     std::vector<std::uint8_t> level(set.size());
-    // The list is in raster order, so its row only ever moves down; neighbouring ridge
-    // pixels share levels, so four part counts keep the increments independent.
     int partCount[4][kLevels] = {};
-    int y = 0;
-    for (std::size_t i = 0; i < set.size(); ++i) {
-        while (set[i] >= (y + 1) * w)
-            ++y;
-        const int x = set[i] - y * w;
-        const int l =
-            std::clamp(static_cast<int>(strength.row(y)[x] * kLevelsPerUnit), 0, kLevels - 1);
-        level[i] = static_cast<std::uint8_t>(l);
-        ++partCount[i % 4][l];
-    }
+    std::size_t i = 0;
+    forEachSetWord(img, w, h, [&](int y, int p, std::uint64_t word) {
+        const float* response = strength.row(y) + (p - y * w);
+        for (; word; word &= word - 1) {
+            const int x = __builtin_ctzll(word) / 8;
+            const int q = p + x;
+            const int l =
+                std::clamp(static_cast<int>(response[x] * kLevelsPerUnit), 0, kLevels - 1);
+            set[i] = q;
+            level[i] = static_cast<std::uint8_t>(l);
+            ++partCount[i % 4][l];
+            ++i;
+        }
+    });
     for (int l = 0; l < kLevels; ++l)
         count[l + 1] = partCount[0][l] + partCount[1][l] + partCount[2][l] + partCount[3][l];
     for (int l = 0; l < kLevels; ++l)
@@ -181,7 +174,7 @@ std::vector<int> orderedErosion(std::uint8_t* img, int w, int h, const PaddedPla
     for (int sweep = 0; sweep < 2; ++sweep) {
         std::size_t kept = 0;
         for (int p : order) {
-            const bool erase = erasable[codeAt(img + p, w)];
+            const bool erase = erasable[neighbourCodeAt(img + p, w)];
             img[p] = !erase;
             order[kept] = p;
             kept += !erase;
@@ -193,10 +186,6 @@ std::vector<int> orderedErosion(std::uint8_t* img, int w, int h, const PaddedPla
 
 }  // namespace
 
-int neighbourCode(const Image<std::uint8_t>& image, int x, int y) {
-    return codeAt(&image.at(x, y), image.width);
-}
-
 void thinRidges(Image<std::uint8_t>& binary, const PaddedPlane& strength) {
     const int w = binary.width, h = binary.height;
     if (w < 3 || h < 3) {
@@ -207,30 +196,33 @@ void thinRidges(Image<std::uint8_t>& binary, const PaddedPlane& strength) {
     std::vector<int> live = orderedErosion(img, w, h, strength);
     // Zhang-Suen passes guarantee a one-pixel-wide result wherever the erosion left
     // a thicker spot; on the almost-thin input they converge in a round or two.
-    const auto table = deletionTables();
+    static const std::array<std::array<bool, 256>, 2> table = deletionTables();
     std::vector<int> doomed;
     for (bool changed = true; changed;) {
         changed = false;
         for (int sub = 0; sub < 2; ++sub) {
+            // One pass drops the pixels the last sub-iteration deleted and finds those
+            // this one deletes; the deletions wait until every code has been read.
             doomed.clear();
-            for (int p : live)
-                if (table[sub][codeAt(img + p, w)])
+            std::size_t kept = 0;
+            for (int p : live) {
+                if (!img[p])
+                    continue;
+                live[kept++] = p;
+                if (table[sub][neighbourCodeAt(img + p, w)])
                     doomed.push_back(p);
+            }
+            live.resize(kept);
             for (int p : doomed)
                 img[p] = 0;
             changed = changed || !doomed.empty();
-            std::size_t kept = 0;
-            for (int p : live)
-                if (img[p])
-                    live[kept++] = p;
-            live.resize(kept);
         }
     }
     // Staircase corners: a pixel joining two 4-neighbours that touch diagonally anyway.
     // Removing them leaves ridge pixels with exactly two neighbours, which the crossing
     // number relies on.
     for (int p : live) {
-        const int c = codeAt(img + p, w);
+        const int c = neighbourCodeAt(img + p, w);
         const bool corner = ((c & N) && (c & E) && !(c & (S | W | SW))) ||
                             ((c & E) && (c & S) && !(c & (N | W | NW))) ||
                             ((c & S) && (c & W) && !(c & (N | E | NE))) ||
@@ -248,11 +240,16 @@ void pruneSpurs(Image<std::uint8_t>& skeleton, int maxLength) {
     const int w = skeleton.width, h = skeleton.height;
     std::uint8_t* img = skeleton.pixels.data();
     const int ring[8] = {-w, -w + 1, 1, w + 1, w, w - 1, -1, -w - 1};  // N NE E SE S SW W NW
-    const auto transitionsOf = transitionTable();
+    static const std::array<std::uint8_t, 256> transitionsOf = transitionTable();
+    // Line ends, found straight from the sparse skeleton's words.
     std::vector<int> ends;
-    for (int p : setPixels(img, w, h))
-        if (transitionsOf[codeAt(img + p, w)] == 1)
-            ends.push_back(p);
+    forEachSetWord(img, w, h, [&](int, int p, std::uint64_t word) {
+        for (; word; word &= word - 1) {
+            const int q = p + __builtin_ctzll(word) / 8;
+            if (transitionsOf[neighbourCodeAt(img + q, w)] == 1)
+                ends.push_back(q);
+        }
+    });
     std::vector<int> path;
     for (int start : ends) {
         if (!img[start])
@@ -261,7 +258,7 @@ void pruneSpurs(Image<std::uint8_t>& skeleton, int maxLength) {
         int cur = start;
         bool reachedJunction = false;
         while (static_cast<int>(path.size()) <= maxLength) {
-            const int code = codeAt(img + cur, w);
+            const int code = neighbourCodeAt(img + cur, w);
             int next = -1;
             // Edge neighbours first, never back onto the path.
             for (int pass = 0; pass < 2 && next < 0; ++pass)
@@ -276,7 +273,7 @@ void pruneSpurs(Image<std::uint8_t>& skeleton, int maxLength) {
                 }
             if (next < 0)
                 break;  // an isolated fragment: not a spur
-            if (transitionsOf[codeAt(img + next, w)] >= 3) {
+            if (transitionsOf[neighbourCodeAt(img + next, w)] >= 3) {
                 reachedJunction = true;
                 break;
             }

@@ -8,8 +8,19 @@
 
 namespace zarn {
 
-// Neighbour bits around a pixel, clockwise from north: N NE E SE S SW W NW.
-int neighbourCode(const Image<std::uint8_t>& image, int x, int y);
+// Neighbour bits around the pixel at `p` in rows of `stride` bytes, clockwise from north:
+// N NE E SE S SW W NW. Pixels are 0 or 1, so the bits are assembled without branches.
+inline int neighbourCodeAt(const std::uint8_t* p, int stride) {
+    const std::uint8_t* up = p - stride;
+    const std::uint8_t* down = p + stride;
+    return up[0] | up[1] << 1 | p[1] << 2 | down[1] << 3 | down[0] << 4 | down[-1] << 5 |
+           p[-1] << 6 | up[-1] << 7;
+}
+
+// The same for pixel (x, y) of an image; inline, as tracing calls it at every step.
+inline int neighbourCode(const Image<std::uint8_t>& image, int x, int y) {
+    return neighbourCodeAt(&image.at(x, y), image.width);
+}
 
 // In place; expects (and keeps) a zero outermost frame. `strength` is the ridge
 // response: pixels with weaker response are peeled off first.
