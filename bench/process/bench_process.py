@@ -5,7 +5,9 @@ Times start, decode, extraction, printing and exit of `zarn-cli IMAGE` over many
 runs, interleaved with a reference command on the same images, and reports the
 median wall and CPU time, minor page faults and peak memory of each (measured by
 wait4, so the decoding child is included). Also times `zarn-cli --version`
-against an empty C program, the floor of any process start.
+against an empty C program, the floor of any process start, and what the decoding
+child costs: `zarn-decode-once` (beside the tool) decoding each image in its own
+process and in the child, interleaved.
 
 usage: bench_process.py [--tool PATH] [--runs N] [--reference CMD] [--images N] [SET_DIR...]
   SET_DIR   folders of PNG images (default: samples/, and each set under
@@ -93,6 +95,24 @@ def row(name, stats, ref=None):
     print(text, flush=True)
 
 
+def decode_cost(decoder, images, runs, scratch):
+    """Rows for decoding alone, in the process and in the child, and their difference:
+    the price of isolating the decoder, which every image pays."""
+    if not os.path.exists(decoder):
+        return
+    modes = {"--in-process": [], "--isolated": []}
+    for _ in range(runs):
+        for png in images:
+            for mode, samples in modes.items():
+                samples.append(run_once([decoder, mode, png]))
+    alone = summary(modes["--in-process"], peak_mb([decoder, "--in-process", images[0]], scratch))
+    child = summary(modes["--isolated"], peak_mb([decoder, "--isolated", images[0]], scratch))
+    row("  decoding alone, in process", alone)
+    row("  decoding alone, in the child", child, alone)
+    print("%-34s %8.1f %8.1f %8d   the child's cost" %
+          ("", child[0] - alone[0], child[1] - alone[1], child[2] - alone[2]))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--tool", default=os.path.join(ROOT, "build", "bin", "zarn-cli"))
@@ -152,6 +172,8 @@ def main():
                                     peak_mb(reference_argv(reference, images[0], scratch), scratch))
             our_stats = summary(ours, peak_mb([args.tool, images[0]], scratch))
             row("zarn-cli " + name, our_stats, ref_stats)
+            decode_cost(os.path.join(os.path.dirname(args.tool), "zarn-decode-once"), images,
+                        args.runs, scratch)
             if reference:
                 row("reference " + name, ref_stats)
                 per_second = 1000 / ref_stats[0]
