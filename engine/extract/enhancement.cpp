@@ -110,18 +110,6 @@ Kernel acrossKernel(double angle, const std::vector<double>& profile, int stride
     return k.take(stride);
 }
 
-// Filter kernels for planes of one stride, the period profiles they are made from, and
-// the builder that makes them (take() leaves it clear for the next).
-struct FilterBank {
-    int stride = -1;
-    std::vector<Kernel> along;
-    std::vector<bool> alongBuilt;
-    std::vector<Kernel> across;
-    std::vector<bool> acrossBuilt;
-    std::vector<std::vector<double>> profiles;
-    KernelBuilder builder;
-};
-
 Image<std::uint8_t> dilate(const Image<std::uint8_t>& mask, int radius) {
     Image<std::uint8_t> out(mask.width, mask.height, 0);
     for (int y = 0; y < mask.height; ++y)
@@ -152,25 +140,13 @@ Image<float> enhanceRidges(PaddedPlane& image, const OrientationField& field,
                           0, pbins - 1);
     };
 
-    // The bank is built lazily: only the combinations this image uses. Each thread keeps
-    // its bank for the next image: kernels hold steps through rows of one plane width,
-    // so they serve again while images keep that width. Kept per thread, it needs no
-    // locking, and an image in a process of its own pays no more than building its own.
-    thread_local FilterBank bank;
-    if (bank.stride != image.stride) {
-        bank.stride = image.stride;
-        bank.along.assign(bins, Kernel());
-        bank.alongBuilt.assign(bins, false);
-        bank.across.assign(static_cast<std::size_t>(bins) * pbins, Kernel());
-        bank.acrossBuilt.assign(bank.across.size(), false);
-        bank.profiles.resize(pbins);
-    }
-    std::vector<Kernel>& along = bank.along;
-    std::vector<bool>& alongBuilt = bank.alongBuilt;
-    std::vector<Kernel>& across = bank.across;
-    std::vector<bool>& acrossBuilt = bank.acrossBuilt;
-    std::vector<std::vector<double>>& profiles = bank.profiles;
-    KernelBuilder& builder = bank.builder;
+    // The bank is built lazily: only the combinations this image uses.
+    std::vector<Kernel> along(bins);
+    std::vector<bool> alongBuilt(bins, false);
+    std::vector<Kernel> across(static_cast<std::size_t>(bins) * pbins);
+    std::vector<bool> acrossBuilt(across.size(), false);
+    std::vector<std::vector<double>> profiles(pbins);
+    KernelBuilder builder;
     const VectorWidth vectors = widestVectors();
     Image<float> response(bw, bh, 0.0f);
 

@@ -82,9 +82,10 @@ Image<float> estimateRidgePeriod(const PaddedPlane& normalized, const Orientatio
                                  const ForegroundMask& mask) {
     const int bs = tuning::kBlockSize;
     const int bw = mask.blocks.width, bh = mask.blocks.height;
-    // The windows depend on the constants alone: made once and shared. Their offsets as
-    // steps through this plane's rows are made for the angles it needs, when first needed.
-    static const std::vector<std::vector<Offset>> windows = signatureWindows();
+    // Made for each image, not kept: memory an extraction leaves behind would sit among
+    // the planes of the next one, so the heap could neither shrink nor stay on large pages.
+    // Their offsets as steps through this plane's rows are made for the angles it needs.
+    const std::vector<std::vector<Offset>> windows = signatureWindows();
     std::vector<std::vector<int>> windowSteps(kAngleBins);
     const int len = tuning::kSignatureLength, wid = tuning::kSignatureWidth;
 

@@ -3,11 +3,9 @@
 #pragma once
 
 #include <cstddef>
-#include <utility>
 #include <vector>
 
 #include "block_map.h"
-#include "plane_storage.h"
 
 namespace zarn {
 
@@ -24,23 +22,8 @@ struct PaddedPlane {
           height(h),
           margin(m),
           stride(blocksFor(w) * tuning::kBlockSize + 2 * m),
-          data(takePlaneStorage(static_cast<std::size_t>(stride) *
-                                (blocksFor(h) * tuning::kBlockSize + 2 * m))) {}
-    PaddedPlane(const PaddedPlane&) = default;
-    PaddedPlane(PaddedPlane&&) = default;
-    PaddedPlane& operator=(const PaddedPlane&) = default;
-    PaddedPlane& operator=(PaddedPlane&& other) {
-        if (this != &other) {
-            givePlaneStorage(std::move(data));
-            width = other.width;
-            height = other.height;
-            margin = other.margin;
-            stride = other.stride;
-            data = std::move(other.data);
-        }
-        return *this;
-    }
-    ~PaddedPlane() { givePlaneStorage(std::move(data)); }
+          data(static_cast<std::size_t>(stride) * (blocksFor(h) * tuning::kBlockSize + 2 * m),
+               0.0f) {}
 
     // Pointer to pixel (0, y) of the image area; negative x and y up to -margin are valid.
     float* row(int y) {

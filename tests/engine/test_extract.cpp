@@ -168,17 +168,6 @@ TEST(Extract, SameImageGivesSameResultAndDebugPathAgrees) {
     }
 }
 
-// Large planes keep their storage, and filter kernels are shared, from one image to the
-// next: an image extracted again after others of other sizes gives the same view.
-TEST(Extract, RepeatsExactlyAfterImagesOfOtherSizes) {
-    const GrayPlane a = drawRidges(420, 380, 9.0f, 0.4f, scatteredDislocations());
-    const GrayPlane b = drawRidges(520, 300, 7.5f, 2.0f, scatteredDislocations(), true);
-    const ExtractResult firstA = extract(a), firstB = extract(b);
-    EXPECT_TRUE(sameView(firstA.view, extract(a).view));
-    EXPECT_TRUE(sameView(firstB.view, extract(b).view));
-    EXPECT_TRUE(sameView(firstA.view, extract(a).view));
-}
-
 // Images with no print must not produce a usable view.
 TEST(Extract, ImagesWithoutAPrintAreRejected) {
     std::uint32_t s = 99;

@@ -3,13 +3,11 @@
 // at run time agree with each other.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <random>
-#include <utility>
 #include <vector>
 
 #include "binarization.h"
@@ -214,21 +212,6 @@ TEST(FastPaths, IslandRemovalEqualsFloodFill) {
         ASSERT_NE(expected.pixels, binary.pixels) << "no island to remove: the case is empty";
         removeSmallIslands(binary, mask, tuning::kMaxIslandArea);
         EXPECT_EQ(binary.pixels, expected.pixels);
-    }
-}
-
-// Filters read the zero margins of planes, so storage kept from a used plane must come
-// back cleared, whatever size is asked for next.
-TEST(FastPaths, KeptPlaneStorageComesBackZeroed) {
-    for (const auto& size : {std::pair{500, 500}, std::pair{500, 500}, std::pair{640, 480},
-                             std::pair{480, 640}, std::pair{300, 300}}) {
-        {
-            PaddedPlane used(size.first, size.second, tuning::kPadMargin);
-            std::fill(used.data.begin(), used.data.end(), 7.0f);
-        }
-        const PaddedPlane fresh(size.first, size.second, tuning::kPadMargin);
-        ASSERT_EQ(std::count(fresh.data.begin(), fresh.data.end(), 0.0f),
-                  static_cast<std::ptrdiff_t>(fresh.data.size()));
     }
 }
 
