@@ -92,6 +92,21 @@ TEST(ExtractMinutiae, DetectionFindsForkAndEndsWithTracedDirections) {
     }
 }
 
+// Detection reads the skeleton several pixels at a time: a ridge in any column, of
+// widths that are and are not a multiple of the word, must still give its two endings.
+TEST(ExtractMinutiae, DetectionSeesRidgesInEveryColumn) {
+    const Image<std::uint8_t> usable(4, 4, 1);
+    for (int w = 5; w <= 27; ++w)
+        for (int x = 1; x <= w - 2; ++x) {
+            SCOPED_TRACE(testing::Message() << "width " << w << ", column " << x);
+            const Image<std::uint8_t> sk = drawSkeleton(w, 30, {{x, 3, x, 26}});
+            const std::vector<Candidate> found = detectMinutiae(sk, usable, 11, 40);
+            ASSERT_EQ(found.size(), 2u);
+            EXPECT_NE(at(found, x, 3, 0), nullptr);
+            EXPECT_NE(at(found, x, 26, 0), nullptr);
+        }
+}
+
 // Reported positions leave the skeleton pixel by a share of the local period: the
 // ending's beyond its tip (away from its ridge), the fork's ahead into its crotch, both
 // on the minutia's own line and never farther than half a period.
