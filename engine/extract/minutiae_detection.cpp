@@ -18,24 +18,6 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "words below are read b
 constexpr int kRingX[8] = {0, 1, 1, 1, 0, -1, -1, -1};
 constexpr int kRingY[8] = {-1, -1, 0, 1, 1, 1, 0, -1};
 
-// 0->1 transitions round the ring of every neighbour code, counted at compile time.
-constexpr std::array<std::uint8_t, 256> crossingTable() {
-    std::array<std::uint8_t, 256> table{};
-    for (int code = 0; code < 256; ++code) {
-        int t = 0;
-        for (int i = 0; i < 8; ++i)
-            t += !((code >> i) & 1) && ((code >> ((i + 1) % 8)) & 1);
-        table[code] = static_cast<std::uint8_t>(t);
-    }
-    return table;
-}
-
-constexpr std::array<std::uint8_t, 256> kCrossings = crossingTable();
-
-int crossingNumber(int code) {
-    return kCrossings[code];
-}
-
 struct Point {
     int x, y;
     bool operator==(const Point& o) const { return x == o.x && y == o.y; }

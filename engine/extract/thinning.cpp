@@ -19,14 +19,6 @@ int bitCount(int code) {
     return n;
 }
 
-// 0->1 transitions walking once round the ring.
-int transitions(int code) {
-    int t = 0;
-    for (int i = 0; i < 8; ++i)
-        t += !((code >> i) & 1) && ((code >> ((i + 1) % 8)) & 1);
-    return t;
-}
-
 bool bit(int code, int i) {
     return (code >> (i & 7)) & 1;
 }
@@ -78,7 +70,7 @@ std::array<std::array<bool, 256>, 2> deletionTables() {
     std::array<std::array<bool, 256>, 2> table{};
     for (int c = 0; c < 256; ++c) {
         const int b = bitCount(c);
-        const bool base = b >= 2 && b <= 6 && transitions(c) == 1;
+        const bool base = b >= 2 && b <= 6 && crossingNumber(c) == 1;
         const bool n = c & N, e = c & E, s = c & S, w = c & W;
         table[0][c] = base && !(n && e && s) && !(e && s && w);
         table[1][c] = base && !(n && e && w) && !(n && s && w);
@@ -124,14 +116,6 @@ std::size_t countSetPixels(const std::uint8_t* img, int w, int h) {
         count += (word * 0x0101010101010101ull) >> 56;
     });
     return count;
-}
-
-// 0->1 transitions round the ring of every neighbour code.
-std::array<std::uint8_t, 256> transitionTable() {
-    std::array<std::uint8_t, 256> table{};
-    for (int c = 0; c < 256; ++c)
-        table[c] = static_cast<std::uint8_t>(transitions(c));
-    return table;
 }
 
 // Deletes erasable pixels one at a time, weakest ridge response first, so what
@@ -240,13 +224,12 @@ void pruneSpurs(Image<std::uint8_t>& skeleton, int maxLength) {
     const int w = skeleton.width, h = skeleton.height;
     std::uint8_t* img = skeleton.pixels.data();
     const int ring[8] = {-w, -w + 1, 1, w + 1, w, w - 1, -1, -w - 1};  // N NE E SE S SW W NW
-    static const std::array<std::uint8_t, 256> transitionsOf = transitionTable();
     // Line ends, found straight from the sparse skeleton's words.
     std::vector<int> ends;
     forEachSetWord(img, w, h, [&](int, int p, std::uint64_t word) {
         for (; word; word &= word - 1) {
             const int q = p + __builtin_ctzll(word) / 8;
-            if (transitionsOf[neighbourCodeAt(img + q, w)] == 1)
+            if (crossingNumber(neighbourCodeAt(img + q, w)) == 1)
                 ends.push_back(q);
         }
     });
@@ -273,7 +256,7 @@ void pruneSpurs(Image<std::uint8_t>& skeleton, int maxLength) {
                 }
             if (next < 0)
                 break;  // an isolated fragment: not a spur
-            if (transitionsOf[neighbourCodeAt(img + next, w)] >= 3) {
+            if (crossingNumber(neighbourCodeAt(img + next, w)) >= 3) {
                 reachedJunction = true;
                 break;
             }
