@@ -12,6 +12,9 @@ echo "== Peak memory of one 1000x1000 extraction"
 echo "== Minutia accuracy on generated impressions (recall and precision by difficulty)"
 "$build/bin/accuracy_bench" --fingers 10 --per-level 3
 
+echo "== Recall of reference minutiae (the peers' consensus, the generator's truth) and where the lost ones were lost"
+python3 bench/recall/recall.py --build "$build"
+
 echo "== Hostile files: worst-case time and peak memory per file"
 scripts/measure-hostile.sh "$build"
 

@@ -18,7 +18,7 @@
 #include "fingergen/impression.h"
 #include "fingergen/master.h"
 #include "fingergen/overlay.h"
-#include "matching.h"
+#include "minutia_pairing.h"
 
 using namespace zarn;
 using namespace zarn::gen;

@@ -64,17 +64,25 @@ ExtractResult extractFingerViewDebug(const std::uint8_t* pixels, int width, int 
         stages->binary = pictureOf(skeleton);
     thinRidges(skeleton, plane);
     plane = PaddedPlane();
+    if (stages)
+        stages->unprunedCandidates =
+            detectMinutiae(skeleton, mask.interior, tuning::kDirectionTraceSteps, maxTraceSteps());
     pruneSpurs(skeleton, tuning::kSpurPruneLength);
     if (stages)
         stages->skeleton = pictureOf(skeleton);
 
     const std::vector<Candidate> candidates =
         detectMinutiae(skeleton, mask.interior, tuning::kDirectionTraceSteps, maxTraceSteps());
-    std::vector<Candidate> kept = removeFalseMinutiae(candidates, mask, field, period);
+    std::vector<Candidate> kept = removeFalseMinutiae(candidates, mask, field, period,
+                                                      stages ? &stages->dropReasons : nullptr);
+    if (stages)
+        stages->candidates = candidates;
     refineDirections(kept, field);
     placeMinutiae(kept, period);
 
     const Image<float> clarity = ridgeClarity(mask, field, stats, response);
+    if (stages)
+        stages->clarity = pictureOf(clarity, width, height, 255.0f);
     result.view.minutiae = keepBest(rateMinutiae(kept, mask, clarity), tuning::kMaxMinutiae);
     result.view.fingerQuality = fingerQuality(mask, clarity);
     if (countReliable(result.view.minutiae) < tuning::kMinReliableMinutiae)

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "extract.h"
 #include "image.h"
+#include "minutiae_detection.h"
+#include "minutiae_filter.h"
 
 namespace zarn {
 
@@ -18,6 +21,14 @@ struct ExtractStages {
     GrayPlane enhanced;     // after the oriented filters
     GrayPlane binary;       // ridges 255
     GrayPlane skeleton;     // skeleton 255
+    GrayPlane clarity;      // local ridge clarity, 0-1 mapped to 0-255
+
+    // What the minutiae went through, so a tool can tell where one was lost: every
+    // candidate on the final skeleton with the filters' verdict, and the candidates the
+    // skeleton had before spur pruning.
+    std::vector<Candidate> candidates;
+    std::vector<DropReason> dropReasons;
+    std::vector<Candidate> unprunedCandidates;
 };
 
 // As extractFingerView, also filling `stages` when it is not null.

@@ -9,10 +9,6 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-struct Colour {
-    std::uint8_t r, g, b;
-};
-
 void plot(RgbPicture& picture, int x, int y, Colour colour) {
     if (x < 0 || y < 0 || x >= picture.width || y >= picture.height) {
         return;
@@ -53,33 +49,39 @@ Colour colourOf(int type) {
 
 }  // namespace
 
-RgbPicture drawMinutiae(const std::uint8_t* grey, int width, int height, int scale,
-                        const std::vector<zarn::IsoMinutia>& minutiae) {
+RgbPicture greyPicture(const std::uint8_t* grey, int width, int height, int scale) {
     RgbPicture picture;
     picture.width = width * scale;
     picture.height = height * scale;
     picture.rgb.resize(static_cast<std::size_t>(picture.width) * picture.height * 3);
     for (int y = 0; y < picture.height; ++y) {
         for (int x = 0; x < picture.width; ++x) {
-            // Lightened so the marks stand out against dark ridges.
             const int value = grey[static_cast<std::size_t>(y / scale) * width + x / scale];
             const auto light = static_cast<std::uint8_t>(96 + value * 159 / 255);
             plot(picture, x, y, {light, light, light});
         }
     }
-    for (const zarn::IsoMinutia& m : minutiae) {
-        const Colour colour = colourOf(m.type);
-        // Pixel centres, so marks sit on the pixel the record names.
-        const double cx = (m.x + 0.5) * scale;
-        const double cy = (m.y + 0.5) * scale;
-        const double radius = (2.5 + m.quality / 30.0) * scale;
-        const double angle = m.angle * 2 * kPi / 256;
-        circle(picture, cx, cy, radius, colour);
-        // Counter-clockwise on the image, where y runs down.
-        const double length = radius + 5.0 * scale;
-        line(picture, cx + radius * std::cos(angle), cy - radius * std::sin(angle),
-             cx + length * std::cos(angle), cy - length * std::sin(angle), colour);
-    }
+    return picture;
+}
+
+void drawMark(RgbPicture& picture, int scale, double x, double y, double radians, double radius,
+              Colour colour) {
+    // Pixel centres, so marks sit on the pixel the position names.
+    const double cx = (x + 0.5) * scale;
+    const double cy = (y + 0.5) * scale;
+    const double r = radius * scale;
+    circle(picture, cx, cy, r, colour);
+    const double length = r + 5.0 * scale;
+    line(picture, cx + r * std::cos(radians), cy - r * std::sin(radians),
+         cx + length * std::cos(radians), cy - length * std::sin(radians), colour);
+}
+
+RgbPicture drawMinutiae(const std::uint8_t* grey, int width, int height, int scale,
+                        const std::vector<zarn::IsoMinutia>& minutiae) {
+    RgbPicture picture = greyPicture(grey, width, height, scale);
+    for (const zarn::IsoMinutia& m : minutiae)
+        drawMark(picture, scale, m.x, m.y, m.angle * 2 * kPi / 256, 2.5 + m.quality / 30.0,
+                 colourOf(m.type));
     return picture;
 }
 

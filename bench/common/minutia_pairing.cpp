@@ -1,4 +1,4 @@
-#include "matching.h"
+#include "minutia_pairing.h"
 
 #include <algorithm>
 #include <cmath>
