@@ -44,8 +44,11 @@ bench: build
 
 # The programs, the engine with its headers, pkg-config file and CMake package,
 # and the man pages, under $(DESTDIR)$(PREFIX).
+# Installed for real (no DESTDIR) as root, the linker's cache learns of the
+# engine, so programs linked against it find it in /usr/local/lib too.
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD)
+	@if [ -z "$(DESTDIR)" ] && [ "$$(id -u)" -eq 0 ]; then ldconfig; fi
 
 # $(DEB_BUILD)/zarn_<version>_amd64.deb: the same files under /usr, from a build
 # of its own that holds only what the package ships.
