@@ -1,13 +1,21 @@
 # Entry points: `make` builds, `make test` installs missing packages, builds and
 # runs the suite in a normal and in a sanitizer build, `make demo` runs the tool
-# on the bundled samples, `make bench` runs the benchmarks.
+# on the bundled samples, `make bench` runs the benchmarks, `make install` and
+# `make deb` install it like any Linux tool.
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+DEB_BUILD ?= build-deb
 
 WIN_BUILD ?= build-win32
 
-.PHONY: all deps build build-asan test demo bench fuzz memcheck windows test-windows format clean
+# `make install PREFIX=/opt/zarn DESTDIR=/tmp/stage`: where the files go, and a
+# staging root in front of it (for packagers).
+PREFIX ?= /usr/local
+DESTDIR ?=
+
+.PHONY: all deps build build-asan test demo bench fuzz memcheck install deb windows \
+        windows-dist test-windows format clean
 
 all: build
 
@@ -15,7 +23,7 @@ deps:
 	@scripts/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=$(PREFIX)
 	cmake --build $(BUILD) -j $(JOBS)
 
 build-asan: deps
@@ -33,6 +41,24 @@ demo: build
 
 bench: build
 	scripts/bench.sh $(BUILD)
+
+# The programs, the engine with its headers, pkg-config file and CMake package,
+# and the man pages, under $(DESTDIR)$(PREFIX).
+# Installed for real (no DESTDIR) as root, the linker's cache learns of the
+# engine, so programs linked against it find it in /usr/local/lib too.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD)
+	@if [ -z "$(DESTDIR)" ] && [ "$$(id -u)" -eq 0 ]; then ldconfig; fi
+
+# $(DEB_BUILD)/zarn_<version>_amd64.deb: the same files under /usr, from a build
+# of its own that holds only what the package ships.
+deb: deps
+	scripts/install-deps.sh package
+	cmake -S . -B $(DEB_BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	    -DZARN_BUILD_TESTS=OFF -DZARN_BUILD_BENCH=OFF -DZARN_BUILD_TOOLS=OFF
+	cmake --build $(DEB_BUILD) -j $(JOBS)
+	cd $(DEB_BUILD) && cpack -G DEB
+	@ls $(DEB_BUILD)/zarn_*.deb
 
 # Each fuzz target runs FUZZ_SECONDS (default 60); any finding fails the run.
 FUZZ_SECONDS ?= 60
@@ -56,6 +82,12 @@ windows:
 	    -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 
+# $(WIN_BUILD)/zarn-<version>-win32.zip: the exe, the DLL, the licence and how
+# to use them, for Windows users.
+windows-dist: windows
+	scripts/install-deps.sh windows-dist
+	scripts/windows-dist.sh $(WIN_BUILD)
+
 # The end-to-end suite, built natively, against the Windows build under Wine.
 # Wine's 32-bit loader runs natively where the host can, else under qemu;
 # ZARN_WINE=qemu (in the environment) forces the qemu path. Where Wine cannot
@@ -69,4 +101,4 @@ format:
 	    -name '*.cpp' -o -name '*.h' -o -name '*.c' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(DEB_BUILD) $(WIN_BUILD)

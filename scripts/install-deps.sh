@@ -4,6 +4,8 @@
 #   scripts/install-deps.sh            build, tests, benchmarks
 #   scripts/install-deps.sh fuzz       also clang with libFuzzer
 #   scripts/install-deps.sh memcheck   also valgrind
+#   scripts/install-deps.sh package    also the Debian package tools and lintian
+#   scripts/install-deps.sh windows-dist  also zip
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
 # shellcheck source=scripts/apt-lib.sh
@@ -15,11 +17,14 @@ packages=(
     libstb-dev
     libgtest-dev
     libbenchmark-dev
+    groff-base
 )
 for group in "$@"; do
     case "$group" in
         fuzz) packages+=(clang libclang-rt-dev) ;;
         memcheck) packages+=(valgrind) ;;
+        package) packages+=(dpkg-dev file lintian) ;;
+        windows-dist) packages+=(zip) ;;
         *) echo "unknown package group: $group" >&2; exit 2 ;;
     esac
 done

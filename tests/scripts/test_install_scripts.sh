@@ -142,7 +142,7 @@ contains() {
 # --- install-deps.sh ------------------------------------------------------
 # Everything present: apt is not touched at all.
 scenario cmake make g++ pkg-config time libboost-program-options-dev libstb-dev \
-    libgtest-dev libbenchmark-dev
+    libgtest-dev libbenchmark-dev groff-base
 sed -i 's/$/ 1.0/' "$FAKE_INSTALLED"
 check "nothing missing, no apt call" "$root/scripts/install-deps.sh"
 check "nothing missing, no apt call (log)" test ! -s "$FAKE_LOG"
