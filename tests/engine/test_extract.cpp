@@ -161,10 +161,23 @@ TEST(Extract, SameImageGivesSameResultAndDebugPathAgrees) {
     EXPECT_TRUE(sameView(first.view, debug.view));
     for (const GrayPlane* stage :
          {&stages.normalized, &stages.mask, &stages.orientation, &stages.period, &stages.enhanced,
-          &stages.binary, &stages.skeleton}) {
+          &stages.binary, &stages.skeleton, &stages.clarity}) {
         EXPECT_EQ(stage->width, image.width);
         EXPECT_EQ(stage->height, image.height);
         EXPECT_EQ(stage->pixels.size(), image.pixels.size());
+    }
+    // The filters' verdicts line up with the candidates, and every minutia of the view is a
+    // kept candidate (moved by under a period to its tip or crotch): a tool that tells where
+    // a minutia was lost reads them side by side.
+    ASSERT_EQ(stages.dropReasons.size(), stages.candidates.size());
+    ASSERT_FALSE(debug.view.minutiae.empty());
+    for (const Minutia& m : debug.view.minutiae) {
+        bool kept = false;
+        for (std::size_t i = 0; i < stages.candidates.size(); ++i)
+            kept |= stages.dropReasons[i] == DropReason::Kept &&
+                    stages.candidates[i].type == m.type &&
+                    std::hypot(stages.candidates[i].x - m.x, stages.candidates[i].y - m.y) < 8.5f;
+        EXPECT_TRUE(kept) << m.x << "," << m.y;
     }
 }
 
