@@ -4,10 +4,11 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 
 WIN_BUILD ?= build-win32
 
-.PHONY: all deps build build-asan test demo bench fuzz memcheck windows test-windows format clean
+.PHONY: all deps build build-asan test test-threads demo bench fuzz memcheck windows test-windows format clean
 
 all: build
 
@@ -27,6 +28,15 @@ test: build build-asan
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# zarn-match's threads under ThreadSanitizer: the matcher's tests and the
+# program's, which run it with several threads.
+test-threads: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_SANITIZE_THREADS=ON \
+	    -DZARN_BUILD_BENCH=OFF -DZARN_BUILD_TOOLS=OFF
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target match_tests zarn-match
+	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) \
+	    -R '^(ZarnMatch|Shortlist|Parallel|TemplateFile|Calibration)'
 
 demo: build
 	scripts/demo.sh $(BUILD)
@@ -69,4 +79,4 @@ format:
 	    -name '*.cpp' -o -name '*.h' -o -name '*.c' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD)

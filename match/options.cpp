@@ -6,6 +6,8 @@
 #include <iostream>
 #include <stdexcept>
 
+#include "parallel.h"
+
 namespace po = boost::program_options;
 
 namespace zarn::match {
@@ -27,7 +29,10 @@ po::options_description visibleOptions() {
                    "Print only the <k> best gallery templates (for each probe), best first")(
         "shortlist,s", po::value<std::size_t>()->value_name("<n>"),
         "With --top: compare fully only the gallery templates a quick first look ranks among "
-        "the <n> best so far (default 75, or <k> if more); 0 compares every template fully");
+        "the <n> best so far (default 75, or <k> if more); 0 compares every template fully")(
+        "threads,j", po::value<std::size_t>()->value_name("<n>"),
+        "Spread the comparisons over <n> threads (default: every core the process may use); "
+        "the output is the same for any <n>");
     return options;
 }
 
@@ -98,6 +103,13 @@ MatchOptions parseMatchOptions(int argc, char* argv[]) {
         options.shortlist = values["shortlist"].as<std::size_t>();
         if (options.shortlist != 0 && options.shortlist < *options.top) {
             throw std::runtime_error("--shortlist must be 0 or at least --top");
+        }
+    }
+    options.threads = usableCores();
+    if (values.count("threads")) {
+        options.threads = values["threads"].as<std::size_t>();
+        if (options.threads == 0) {
+            throw std::runtime_error("--threads must be at least 1");
         }
     }
     return options;

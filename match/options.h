@@ -26,6 +26,8 @@ struct MatchOptions {
     // With --top: how many templates a probe's first look keeps for a full
     // comparison (0: every template compared fully).
     std::size_t shortlist = kDefaultShortlist;
+    // Threads the comparisons are spread over; the output is the same for any.
+    std::size_t threads = 1;
 };
 
 // Throws std::runtime_error (or the option library's own errors) with the

@@ -288,6 +288,39 @@ TEST_F(ZarnMatch, AShortlistStillFindsEachProbesFinger) {
     EXPECT_EQ(runTool({"--shortlist", "5", path("probe.fmr"), path("other.fmr")}).exitStatus, 1);
 }
 
+// The comparisons are spread over threads in batches of the gallery: every
+// listing must come out as one thread gives it, over several batches, with
+// an unusable template among them, whether every score is printed or only
+// the best, found exactly or after a first look.
+TEST_F(ZarnMatch, EveryThreadCountGivesTheSameOutput) {
+    std::string probes, impressions;
+    writeImpressions(3, probes, impressions);
+    std::string gallery;
+    for (int copy = 0; copy < 25; ++copy) {
+        gallery += impressions + (copy == 12 ? path("garbage.txt") + "\n" : "");
+    }
+    writeFile(dir / "probes.txt", probes);
+    writeFile(dir / "gallery.txt", gallery);
+    const std::vector<std::vector<std::string>> modes = {
+        {}, {"--top", "3"}, {"--top", "2", "--shortlist", "0"}, {"--top", "1", "--shortlist", "4"}};
+    for (const std::vector<std::string>& mode : modes) {
+        std::vector<std::string> args = {"--probe-list", path("probes.txt"), "--gallery-list",
+                                         path("gallery.txt")};
+        args.insert(args.end(), mode.begin(), mode.end());
+        args.insert(args.end(), {"--threads", "1"});
+        const ToolRun one = runTool(args);
+        args.back() = "3";
+        const ToolRun three = runTool(args);
+        const std::string shown = mode.empty() ? "every score" : mode[0] + " " + mode[1];
+        EXPECT_EQ(one.exitStatus, 2) << shown;
+        EXPECT_EQ(three.exitStatus, one.exitStatus) << shown;
+        EXPECT_EQ(three.out, one.out) << shown;
+        EXPECT_EQ(three.err, one.err) << shown;
+        EXPECT_FALSE(one.out.empty()) << shown;
+    }
+    EXPECT_EQ(runTool({"--threads", "0", path("probe.fmr"), path("other.fmr")}).exitStatus, 1);
+}
+
 TEST_F(ZarnMatch, HelpVersionAndIncompleteCommandLines) {
     const ToolRun help = runTool({"--help"});
     EXPECT_EQ(help.exitStatus, 0);
