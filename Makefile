@@ -33,7 +33,7 @@ test: build build-asan
 # program's, which run it with several threads.
 test-threads: deps
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_SANITIZE_THREADS=ON \
-	    -DZARN_BUILD_BENCH=OFF -DZARN_BUILD_TOOLS=OFF
+	    -DZARN_BUILD_BENCH=OFF -DZARN_BUILD_TOOLS=OFF -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target match_tests zarn-match
 	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) \
 	    -R '^(ZarnMatch|Shortlist|Parallel|TemplateFile|Calibration)'
