@@ -26,10 +26,10 @@ constexpr int kExitBadTemplate = 2;
 // path when there are many probes, the gallery template's path, and the
 // decision when a rate was asked for.
 void printComparison(const zarn::match::Comparison& c, const std::string* probe,
-                     const std::optional<double>& threshold) {
+                     const std::optional<double>& threshold, int decimals) {
     if (c.score) {
-        char score[16];
-        std::snprintf(score, sizeof score, "%.1f", *c.score);
+        char score[32];
+        std::snprintf(score, sizeof score, "%.*f", decimals, *c.score);
         std::cout << score;
     } else {
         std::cout << '-';
@@ -138,7 +138,8 @@ int run(int argc, char* argv[]) {
             for (std::size_t t = 0; t < to - from; ++t) {
                 for (std::size_t p = 0; p < probes.size(); ++p) {
                     printComparison(comparison(p, t),
-                                    options.probeList ? &options.probes[p] : nullptr, threshold);
+                                    options.probeList ? &options.probes[p] : nullptr, threshold,
+                                    options.decimals);
                 }
             }
         }
@@ -146,7 +147,8 @@ int run(int argc, char* argv[]) {
     if (options.top) {
         for (std::size_t p = 0; p < probes.size(); ++p) {
             for (const Comparison& c : topComparisons(std::move(best[p].kept), *options.top)) {
-                printComparison(c, options.probeList ? &options.probes[p] : nullptr, threshold);
+                printComparison(c, options.probeList ? &options.probes[p] : nullptr, threshold,
+                                    options.decimals);
             }
         }
     }

@@ -32,7 +32,10 @@ po::options_description visibleOptions() {
         "the <n> best so far (default 75, or <k> if more); 0 compares every template fully")(
         "threads,j", po::value<std::size_t>()->value_name("<n>"),
         "Spread the comparisons over <n> threads (default: every core the process may use); "
-        "the output is the same for any <n>");
+        "the output is the same for any <n>")(
+        "decimals,d", po::value<int>()->value_name("<n>"),
+        "Print scores with <n> decimals (default 1, at most 15); 15 lets the lists of a "
+        "gallery searched in parts merge into exactly one search's list");
     return options;
 }
 
@@ -103,6 +106,12 @@ MatchOptions parseMatchOptions(int argc, char* argv[]) {
         options.shortlist = values["shortlist"].as<std::size_t>();
         if (options.shortlist != 0 && options.shortlist < *options.top) {
             throw std::runtime_error("--shortlist must be 0 or at least --top");
+        }
+    }
+    if (values.count("decimals")) {
+        options.decimals = values["decimals"].as<int>();
+        if (options.decimals < 0 || options.decimals > kMaxDecimals) {
+            throw std::runtime_error("--decimals must be 0 to 15");
         }
     }
     options.threads = usableCores();

@@ -10,6 +10,10 @@
 
 namespace zarn::match {
 
+// A score below 100 with 15 decimals has all 17 significant digits a double
+// needs to read back the same.
+constexpr int kMaxDecimals = 15;
+
 // With the gallery judged in batches (search.h), 75 keeps the exact search's
 // top 5 as often as 50 did when each template was judged on arrival.
 constexpr std::size_t kDefaultShortlist = 75;
@@ -28,6 +32,9 @@ struct MatchOptions {
     std::size_t shortlist = kDefaultShortlist;
     // Threads the comparisons are spread over; the output is the same for any.
     std::size_t threads = 1;
+    // Decimals of a printed score: more let lists of a gallery searched in
+    // parts be merged in exactly the order of one search.
+    int decimals = 1;
 };
 
 // Throws std::runtime_error (or the option library's own errors) with the
