@@ -1,6 +1,5 @@
 #include "options.h"
 
-#include <algorithm>
 #include <boost/program_options.hpp>
 #include <fstream>
 #include <iostream>
@@ -29,7 +28,8 @@ po::options_description visibleOptions() {
                    "Print only the <k> best gallery templates (for each probe), best first")(
         "shortlist,s", po::value<std::size_t>()->value_name("<n>"),
         "With --top: compare fully only the gallery templates a quick first look ranks among "
-        "the <n> best so far (default 75, or <k> if more); 0 compares every template fully")(
+        "the <n> best so far (at least <k>); faster, but it may miss a template of the "
+        "probe's finger. 0 (the default) compares every template fully")(
         "threads,j", po::value<std::size_t>()->value_name("<n>"),
         "Spread the comparisons over <n> threads (default: every core the process may use); "
         "the output is the same for any <n>")(
@@ -94,10 +94,6 @@ MatchOptions parseMatchOptions(int argc, char* argv[]) {
             throw std::runtime_error("--top must be at least 1");
         }
         options.top = values["top"].as<std::size_t>();
-    }
-    if (options.top) {
-        // The first look keeps at least as many as the list asked for.
-        options.shortlist = std::max(kDefaultShortlist, *options.top);
     }
     if (values.count("shortlist")) {
         if (!options.top) {
