@@ -8,9 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <algorithm>
 #include <cstdint>
 
 #include "decode_gray.h"
@@ -173,7 +173,6 @@ std::optional<GrayImage> receiveImage(int fd) {
     }
     return image;
 }
-
 
 // The decoding child of this process: forked at the first image, while the
 // heap is small, and kept for the next ones. Forking again for each image

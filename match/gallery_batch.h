@@ -21,7 +21,6 @@ struct GalleryBatch {
 
 // Reads paths[from, to) and, when `prepare`, prepares each in `role`.
 GalleryBatch loadGalleryBatch(const std::vector<std::string>& paths, std::size_t from,
-                              std::size_t to, bool prepare, TemplateRole role,
-                              std::size_t threads);
+                              std::size_t to, bool prepare, TemplateRole role, std::size_t threads);
 
 }  // namespace zarn::match

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "calibration.h"
 #include "batch_comparisons.h"
+#include "calibration.h"
 #include "gallery_batch.h"
 #include "options.h"
 #include "search.h"
@@ -106,17 +106,16 @@ int run(int argc, char* argv[]) {
                 floors.push_back(options.top ? best[p].floor : 0);
             }
         }
-        GalleryBatch batch =
-            loadGalleryBatch(options.gallery, from, to, !active.empty(),
-                             firstLook ? TemplateRole::Candidate : TemplateRole::Gallery,
-                             options.threads);
+        GalleryBatch batch = loadGalleryBatch(
+            options.gallery, from, to, !active.empty(),
+            firstLook ? TemplateRole::Candidate : TemplateRole::Gallery, options.threads);
         for (const std::string& error : batch.errors) {
             std::cerr << "zarn-match: gallery " << error << std::endl;
             status = kExitBadTemplate;
         }
         const BatchComparisons compared =
-            compareBatch(probes, active, floors, batch.templates,
-                         firstLook ? &shortlists : nullptr, options.threads);
+            compareBatch(probes, active, floors, batch.templates, firstLook ? &shortlists : nullptr,
+                         options.threads);
         const auto comparison = [&](std::size_t a, std::size_t t) {
             Comparison c{options.gallery[from + t], std::nullopt};
             if (batch.templates[t]) {
@@ -148,7 +147,7 @@ int run(int argc, char* argv[]) {
         for (std::size_t p = 0; p < probes.size(); ++p) {
             for (const Comparison& c : topComparisons(std::move(best[p].kept), *options.top)) {
                 printComparison(c, options.probeList ? &options.probes[p] : nullptr, threshold,
-                                    options.decimals);
+                                options.decimals);
             }
         }
     }

@@ -230,11 +230,11 @@ ZARN_WIDE_FLOAT_TARGET void fitMatrix(const LocalStructure& a, const LocalStruct
         const __m512 distance = rowPair(a.distance, i);
         // The product rounded on its own, as on the narrower paths, not fused
         // with the sum.
-        const __m512 tolerance = _mm512_add_ps(
-            _mm512_set1_ps(kNeighbourDistanceTolerance),
-            _mm512_mul_round_ps(_mm512_set1_ps(kNeighbourDistanceStretch),
-                                _mm512_max_ps(otherDistance, distance),
-                                _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
+        const __m512 tolerance =
+            _mm512_add_ps(_mm512_set1_ps(kNeighbourDistanceTolerance),
+                          _mm512_mul_round_ps(_mm512_set1_ps(kNeighbourDistanceStretch),
+                                              _mm512_max_ps(otherDistance, distance),
+                                              _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
         const __m512 dd = _mm512_div_ps(
             _mm512_and_ps(_mm512_sub_ps(distance, otherDistance), magnitude), tolerance);
         const __m512 db = _mm512_div_ps(angleGapsWide(rowPair(a.bearing, i), otherBearing),

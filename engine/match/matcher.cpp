@@ -155,7 +155,8 @@ ViewAlignment alignWithCylinderScore(const PreparedView& from, const PreparedVie
                       });
     Pairing best;
     for (std::size_t r = 0; r < refined; ++r) {
-        auto [transform, pairing] = refine(a, b, to.grid, scored[r].transform, std::move(scored[r].pairing));
+        auto [transform, pairing] =
+            refine(a, b, to.grid, scored[r].transform, std::move(scored[r].pairing));
         if (r == 0 || betterPairing(pairing, best)) {
             best = std::move(pairing);
             result.transform = transform;

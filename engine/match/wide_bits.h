@@ -22,7 +22,8 @@ inline bool wideBitCounting() {
 // hot loops; the same IEEE operations per lane, so the same results.
 #define ZARN_WIDE_FLOAT_TARGET __attribute__((target("avx512f,avx512dq")))
 inline bool wideFloatMath() {
-    static const bool wide = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+    static const bool wide =
+        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
     return wide;
 }
 
