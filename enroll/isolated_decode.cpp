@@ -74,60 +74,17 @@ bool writeAll(int fd, const void* data, std::size_t length) {
     return true;
 }
 
-// Reads exactly length bytes, or fails at the end of the stream.
-bool readBlocking(int fd, void* data, std::size_t length) {
-    auto* bytes = static_cast<std::uint8_t*>(data);
-    while (length > 0) {
-        const ssize_t got = read(fd, bytes, length);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return false;
-        }
-        bytes += got;
-        length -= static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
-// The child: decodes each file named on the channel and sends its pixels
-// back, until the parent closes the channel. Any failure ends it.
-[[noreturn]] void runChild(int fd) {
-    limitChild();
-    growHeapOnHugePages();
-    for (;;) {
-        std::uint32_t length = 0;
-        if (!readBlocking(fd, &length, sizeof length)) {
-            _exit(0);
-        }
-        if (length > kMaxFileNameBytes) {
-            _exit(1);
-        }
-        std::string fileName(length, '\0');
-        if (!readBlocking(fd, fileName.data(), length)) {
-            _exit(1);
-        }
-        limitChildCpuForOneImage();
-        const auto image = decodeGrayImage(fileName);
-        if (!image) {
-            _exit(1);
-        }
-        const std::int32_t size[2] = {image->width, image->height};
-        if (!writeAll(fd, size, sizeof size) ||
-            !writeAll(fd, image->pixels.data(), image->pixels.size())) {
-            _exit(1);
-        }
-    }
-}
-
-// Reads exactly length bytes unless the deadline passes or the child stops.
+// Reads exactly length bytes unless the deadline passes (none: the latest
+// time there is) or the other side stops.
 bool readAll(int fd, void* data, std::size_t length, Clock::time_point deadline) {
     auto* bytes = static_cast<std::uint8_t*>(data);
     while (length > 0) {
+        const bool bounded = deadline != Clock::time_point::max();
         const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) {
+            bounded ? std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                          .count()
+                    : -1;
+        if (bounded && left <= 0) {
             return false;
         }
         pollfd ready{fd, POLLIN, 0};
@@ -149,6 +106,36 @@ bool readAll(int fd, void* data, std::size_t length, Clock::time_point deadline)
         length -= static_cast<std::size_t>(got);
     }
     return true;
+}
+
+// The child: decodes each file named on the channel and sends its pixels
+// back, until the parent closes the channel. Any failure ends it.
+[[noreturn]] void runChild(int fd) {
+    limitChild();
+    growHeapOnHugePages();
+    for (;;) {
+        std::uint32_t length = 0;
+        if (!readAll(fd, &length, sizeof length, Clock::time_point::max())) {
+            _exit(0);
+        }
+        if (length > kMaxFileNameBytes) {
+            _exit(1);
+        }
+        std::string fileName(length, '\0');
+        if (!readAll(fd, fileName.data(), length, Clock::time_point::max())) {
+            _exit(1);
+        }
+        limitChildCpuForOneImage();
+        const auto image = decodeGrayImage(fileName);
+        if (!image) {
+            _exit(1);
+        }
+        const std::int32_t size[2] = {image->width, image->height};
+        if (!writeAll(fd, size, sizeof size) ||
+            !writeAll(fd, image->pixels.data(), image->pixels.size())) {
+            _exit(1);
+        }
+    }
 }
 
 std::optional<GrayImage> receiveImage(int fd) {

@@ -182,10 +182,41 @@ std::vector<LocalStructure> localStructures(const std::vector<Minutia>& minutiae
 
 namespace {
 
-// Each further pairing adds at most 1 to the sum; the margin keeps a
-// rounding difference from dropping a structure that just reaches floor.
-float sumNeededFor(const LocalStructure& a, const LocalStructure& b, float floor) {
-    return floor * static_cast<float>(a.count + b.count) / 2 - 1e-4f;
+// The greedy pairing of a's neighbours, in order, each with the free one of
+// b's it fits best: rowFits(i, free) gives how well a's neighbour i fits each
+// of b's (0 where it does not; free[j] is 0 where b's neighbour j is taken).
+// Gives up, returning 0, once the result can no longer reach `floor`.
+template <typename RowFits>
+inline float greedySimilarity(const LocalStructure& a, const LocalStructure& b, float floor,
+                              RowFits&& rowFits) {
+    // Each further pairing adds at most 1 to the sum; the margin keeps a
+    // rounding difference from dropping a structure that just reaches floor.
+    const float sumNeeded = floor * static_cast<float>(a.count + b.count) / 2 - 1e-4f;
+    std::array<float, kNeighbours> free;
+    free.fill(1);
+    std::size_t matched = 0;
+    float sum = 0;
+    for (std::size_t i = 0; i < a.count; ++i) {
+        const std::size_t left = std::min(a.count - i, b.count - matched);
+        if (sum + static_cast<float>(left) < sumNeeded) {
+            return 0;
+        }
+        const float* fit = rowFits(i, free);
+        float bestFit = 0;
+        std::size_t best = kNeighbours;
+        for (std::size_t j = 0; j < kNeighbours; ++j) {
+            if (fit[j] > bestFit && free[j] != 0) {
+                bestFit = fit[j];
+                best = j;
+            }
+        }
+        if (best < kNeighbours) {
+            free[best] = 0;
+            sum += bestFit;
+            ++matched;
+        }
+    }
+    return 2 * sum / static_cast<float>(a.count + b.count);
 }
 
 #ifdef ZARN_WIDE_BITS
@@ -254,33 +285,12 @@ ZARN_WIDE_FLOAT_TARGET void fitMatrix(const LocalStructure& a, const LocalStruct
 // row, and the same early exit.
 ZARN_WIDE_FLOAT_TARGET float localSimilarityWide(const LocalStructure& a, const LocalStructure& b,
                                                  float floor) {
-    const float sumNeeded = sumNeededFor(a, b, floor);
     // Two spare rows: a's neighbours are taken two at a time.
     float fits[kNeighbours + 2][kNeighbours];
     fitMatrix(a, b, fits);
-    unsigned taken = 0;
-    std::size_t matched = 0;
-    float sum = 0;
-    for (std::size_t i = 0; i < a.count; ++i) {
-        const std::size_t left = std::min(a.count - i, b.count - matched);
-        if (sum + static_cast<float>(left) < sumNeeded) {
-            return 0;
-        }
-        float bestFit = 0;
-        std::size_t best = kNeighbours;
-        for (std::size_t j = 0; j < kNeighbours; ++j) {
-            if (fits[i][j] > bestFit && !((taken >> j) & 1)) {
-                bestFit = fits[i][j];
-                best = j;
-            }
-        }
-        if (best < kNeighbours) {
-            taken |= 1u << best;
-            sum += bestFit;
-            ++matched;
-        }
-    }
-    return 2 * sum / static_cast<float>(a.count + b.count);
+    return greedySimilarity(a, b, floor, [&](std::size_t i, const std::array<float, kNeighbours>&) {
+        return static_cast<const float*>(fits[i]);
+    });
 }
 #pragma GCC diagnostic pop
 #endif
@@ -303,35 +313,12 @@ float localSimilarityPortable(const LocalStructure& a, const LocalStructure& b, 
     if (a.count == 0 || b.count == 0) {
         return 0;
     }
-    const float sumNeeded = sumNeededFor(a, b, floor);
-    // 1 where b's neighbour is still free; the unused slots past b.count hold
-    // a distance no neighbour can fit.
-    std::array<float, kNeighbours> free;
-    free.fill(1);
-    std::size_t matched = 0;
-    float sum = 0;
-    for (std::size_t i = 0; i < a.count; ++i) {
-        const std::size_t left = std::min(a.count - i, b.count - matched);
-        if (sum + static_cast<float>(left) < sumNeeded) {
-            return 0;
-        }
-        const float distance = a.distance[i], bearing = a.bearing[i], turn = a.turn[i];
-        const std::array<float, kNeighbours> fit = neighbourFits(distance, bearing, turn, b, free);
-        float bestFit = 0;
-        std::size_t best = kNeighbours;
-        for (std::size_t j = 0; j < kNeighbours; ++j) {
-            if (fit[j] > bestFit) {
-                bestFit = fit[j];
-                best = j;
-            }
-        }
-        if (best < kNeighbours) {
-            free[best] = 0;
-            sum += bestFit;
-            ++matched;
-        }
-    }
-    return 2 * sum / static_cast<float>(a.count + b.count);
+    std::array<float, kNeighbours> fit;
+    return greedySimilarity(
+        a, b, floor, [&](std::size_t i, const std::array<float, kNeighbours>& free) {
+            fit = neighbourFits(a.distance[i], a.bearing[i], a.turn[i], b, free);
+            return static_cast<const float*>(fit.data());
+        });
 }
 
 }  // namespace zarn
