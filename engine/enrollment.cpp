@@ -25,14 +25,7 @@ std::int32_t checkCanAddImage(const Enrollment& enrollment) {
 std::int32_t addImage(Enrollment& enrollment, FingerView view) {
     const std::int32_t status = checkCanAddImage(enrollment);
     if (status == ZARN_OK) {
-        // A copy made now, once the extraction has freed its planes, lies low
-        // in the heap rather than above where they were, so the heap can shrink
-        // back before the next image and grow again on huge pages: kept above
-        // them, it left each further image faulting on ordinary pages.
-        if (enrollment.views.capacity() == 0) {
-            enrollment.views.reserve(enrollmentCapacity(enrollment));
-        }
-        enrollment.views.push_back(view);
+        enrollment.views.push_back(std::move(view));
         enrollment.merged.reset();
     }
     return status;
