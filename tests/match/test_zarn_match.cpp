@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <sstream>
 
 #include "iso19794.h"
@@ -319,6 +320,35 @@ TEST_F(ZarnMatch, EveryThreadCountGivesTheSameOutput) {
         EXPECT_FALSE(one.out.empty()) << shown;
     }
     EXPECT_EQ(runTool({"--threads", "0", path("probe.fmr"), path("other.fmr")}).exitStatus, 1);
+}
+
+// --decimals only widens the score: the same lines, the same order, each
+// score the precise one rounded; out of range it is a command-line mistake.
+TEST_F(ZarnMatch, DecimalsWidenTheScoresAndNothingElse) {
+    const std::vector<std::string> gallery = {path("other.fmr"), path("same-plain.txt"),
+                                              path("same-pretty.txt"), path("same-cstyle.txt")};
+    std::vector<std::string> args = {"--top", "3", path("probe.fmr")};
+    args.insert(args.end(), gallery.begin(), gallery.end());
+    const ToolRun plain = runTool(args);
+    args.insert(args.begin(), {"--decimals", "15"});
+    const ToolRun precise = runTool(args);
+    ASSERT_EQ(plain.exitStatus, 0) << plain.err;
+    ASSERT_EQ(precise.exitStatus, 0) << precise.err;
+    const auto rounded = linesOf(plain.out), full = linesOf(precise.out);
+    ASSERT_EQ(rounded.size(), 3u);
+    ASSERT_EQ(full.size(), rounded.size());
+    for (std::size_t i = 0; i < full.size(); ++i) {
+        const std::string score = full[i].substr(0, full[i].find(' '));
+        EXPECT_EQ(score.size() - score.find('.') - 1, 15u) << full[i];
+        char shown[16];
+        std::snprintf(shown, sizeof shown, "%.1f", std::stod(score));
+        EXPECT_EQ(std::string(shown) + full[i].substr(score.size()), rounded[i]);
+    }
+    for (const char* wrong : {"16", "-1"}) {
+        EXPECT_EQ(runTool({"--decimals", wrong, path("probe.fmr"), path("other.fmr")}).exitStatus,
+                  1)
+            << wrong;
+    }
 }
 
 TEST_F(ZarnMatch, HelpVersionAndIncompleteCommandLines) {
