@@ -46,7 +46,8 @@ void limitChild() {
 #endif
 }
 
-// Each image gets the same CPU budget, on top of what the child has used.
+// Each image gets the same CPU budget, the deadline and a second, on top of
+// what the child has used (counted in whole seconds, hence one more).
 void limitChildCpuForOneImage() {
     rusage used{};
     getrusage(RUSAGE_SELF, &used);
