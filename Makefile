@@ -5,6 +5,7 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 DEB_BUILD ?= build-deb
 
 WIN_BUILD ?= build-win32
@@ -14,7 +15,7 @@ WIN_BUILD ?= build-win32
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all deps build build-asan test demo bench fuzz memcheck install deb windows \
+.PHONY: all deps build build-asan test test-threads demo bench fuzz memcheck install deb windows \
         windows-dist test-windows format clean
 
 all: build
@@ -35,6 +36,15 @@ test: build build-asan
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# zarn-match's threads under ThreadSanitizer: the matcher's tests and the
+# program's, which run it with several threads.
+test-threads: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_SANITIZE_THREADS=ON \
+	    -DZARN_BUILD_BENCH=OFF -DZARN_BUILD_TOOLS=OFF -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target match_tests zarn-match
+	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) \
+	    -R '^(ZarnMatch|Shortlist|Parallel|TemplateFile|Calibration)'
 
 demo: build
 	scripts/demo.sh $(BUILD)
@@ -101,4 +111,4 @@ format:
 	    -name '*.cpp' -o -name '*.h' -o -name '*.c' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(DEB_BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(DEB_BUILD) $(WIN_BUILD)

@@ -3,6 +3,7 @@
 
 #include "enroll.h"
 #include "gray_image.h"
+#include "isolated_decode.h"
 #include "narrow_path.h"
 #include "zarn.h"
 
@@ -30,6 +31,8 @@ TemplateBytes enrollMultiple(const std::vector<std::filesystem::path>& paths,
     for (const auto& path : paths) {
         addImage(handle, path);
     }
+    // One decoding child served every image; it is not needed for the merge.
+    endIsolatedDecoding();
 
     std::uint32_t accepted = 0;
     if (VX_EnrollGetCount(handle, &accepted) != 0) {

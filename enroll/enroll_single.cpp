@@ -2,6 +2,7 @@
 
 #include "enroll.h"
 #include "gray_image.h"
+#include "isolated_decode.h"
 #include "narrow_path.h"
 #include "zarn.h"
 
@@ -10,6 +11,7 @@ namespace zarn {
 TemplateBytes enrollSingle(const std::filesystem::path& path) {
     const std::string failure = "VX_Enroll failed for image: " + narrowPath(path);
     GrayImage image = readGrayImage(path);
+    endIsolatedDecoding();
 
     // Zero first: an engine that succeeds without writing the size must not
     // leave us allocating an arbitrary amount.

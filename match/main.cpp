@@ -1,6 +1,6 @@
 // Process entry of zarn-match: read and prepare every template once, compare
-// each probe with each gallery template, print the scores, and report every
-// failure in one place.
+// each probe with each gallery template on every thread asked for, print the
+// scores, and report every failure in one place.
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "batch_comparisons.h"
 #include "calibration.h"
+#include "gallery_batch.h"
 #include "options.h"
 #include "search.h"
 #include "template_file.h"
@@ -24,10 +26,10 @@ constexpr int kExitBadTemplate = 2;
 // path when there are many probes, the gallery template's path, and the
 // decision when a rate was asked for.
 void printComparison(const zarn::match::Comparison& c, const std::string* probe,
-                     const std::optional<double>& threshold) {
+                     const std::optional<double>& threshold, int decimals) {
     if (c.score) {
-        char score[16];
-        std::snprintf(score, sizeof score, "%.1f", *c.score);
+        char score[32];
+        std::snprintf(score, sizeof score, "%.*f", decimals, *c.score);
         std::cout << score;
     } else {
         std::cout << '-';
@@ -85,63 +87,58 @@ int run(int argc, char* argv[]) {
     for (Shortlist& shortlist : shortlists) {
         shortlist.size = options.shortlist;
     }
-    // Without a first look each template is compared as it comes, so the
-    // lines of every score come template by template.
-    const std::size_t batchSize = firstLook ? kSearchBatch : 1;
+    // The gallery comes in batches, each read and compared on every thread;
+    // the lines come out in the order one thread would give them. Without a
+    // first look the batches are smaller, so a probe whose K best are settled
+    // early stops early, and its floor rises soon.
+    const std::size_t batchSize = firstLook ? kSearchBatch : kExactBatch;
     for (std::size_t from = 0; from < options.gallery.size(); from += batchSize) {
         const std::size_t to = std::min(options.gallery.size(), from + batchSize);
-        // Every template is read, so each unusable one is still reported; it
-        // is prepared only while some probe's K best can still change.
-        const bool open =
-            !options.top || std::any_of(best.begin(), best.end(),
-                                        [](const BestComparisons& b) { return !b.settled; });
-        std::vector<std::optional<PreparedTemplate>> batch(to - from);
-        for (std::size_t t = from; t < to; ++t) {
-            try {
-                const std::vector<zarn::FingerView> views = readTemplateFile(options.gallery[t]);
-                if (open) {
-                    batch[t - from] = prepareTemplate(
-                        views, firstLook ? TemplateRole::Candidate : TemplateRole::Gallery);
-                }
-            } catch (const std::exception& error) {
-                std::cerr << "zarn-match: gallery " << error.what() << std::endl;
-                status = kExitBadTemplate;
+        // The probes whose K best can still change; every template is read,
+        // so each unusable one is still reported, but prepared only for them.
+        std::vector<std::size_t> active;
+        std::vector<float> floors;
+        for (std::size_t p = 0; p < probes.size(); ++p) {
+            if (!options.top || !best[p].settled) {
+                active.push_back(p);
+                // A template that cannot reach a probe's K best needs no
+                // exact score; the floor as the batch starts is low enough.
+                floors.push_back(options.top ? best[p].floor : 0);
             }
         }
-        for (std::size_t p = 0; p < probes.size(); ++p) {
-            if (options.top && best[p].settled) {
-                continue;
+        GalleryBatch batch = loadGalleryBatch(
+            options.gallery, from, to, !active.empty(),
+            firstLook ? TemplateRole::Candidate : TemplateRole::Gallery, options.threads);
+        for (const std::string& error : batch.errors) {
+            std::cerr << "zarn-match: gallery " << error << std::endl;
+            status = kExitBadTemplate;
+        }
+        const BatchComparisons compared =
+            compareBatch(probes, active, floors, batch.templates, firstLook ? &shortlists : nullptr,
+                         options.threads);
+        const auto comparison = [&](std::size_t a, std::size_t t) {
+            Comparison c{options.gallery[from + t], std::nullopt};
+            if (batch.templates[t]) {
+                c.similarity = compared.similarity[a][t];
+                c.score = zarn::calibratedScore(c.similarity);
             }
-            std::vector<bool> admitted(batch.size(), true);
-            if (firstLook) {
-                std::vector<std::optional<float>> quick(batch.size());
-                for (std::size_t t = 0; t < batch.size(); ++t) {
-                    if (batch[t]) {
-                        quick[t] = quickCompare(probes[p], *batch[t]);
+            return c;
+        };
+        if (options.top) {
+            for (std::size_t a = 0; a < active.size(); ++a) {
+                BestComparisons& kept = best[active[a]];
+                for (std::size_t t = 0; t < to - from && !kept.settled; ++t) {
+                    if (compared.admitted[a][t]) {
+                        keepBest(kept, comparison(a, t), *options.top);
                     }
                 }
-                // The others are not among the probe's K best by the first look.
-                admitted = shortlisted(shortlists[p], quick);
             }
-            for (std::size_t t = 0; t < batch.size(); ++t) {
-                if (!admitted[t] || (options.top && best[p].settled)) {
-                    continue;
-                }
-                Comparison c{options.gallery[from + t], std::nullopt};
-                if (batch[t]) {
-                    if (firstLook) {
-                        completeTemplate(*batch[t]);
-                    }
-                    // Only the K best of a probe are reported: a template that
-                    // cannot reach them needs no exact score.
-                    c.similarity =
-                        compareTemplates(probes[p], *batch[t], options.top ? best[p].floor : 0);
-                    c.score = zarn::calibratedScore(c.similarity);
-                }
-                if (options.top) {
-                    keepBest(best[p], std::move(c), *options.top);
-                } else {
-                    printComparison(c, options.probeList ? &options.probes[p] : nullptr, threshold);
+        } else {
+            for (std::size_t t = 0; t < to - from; ++t) {
+                for (std::size_t p = 0; p < probes.size(); ++p) {
+                    printComparison(comparison(p, t),
+                                    options.probeList ? &options.probes[p] : nullptr, threshold,
+                                    options.decimals);
                 }
             }
         }
@@ -149,7 +146,8 @@ int run(int argc, char* argv[]) {
     if (options.top) {
         for (std::size_t p = 0; p < probes.size(); ++p) {
             for (const Comparison& c : topComparisons(std::move(best[p].kept), *options.top)) {
-                printComparison(c, options.probeList ? &options.probes[p] : nullptr, threshold);
+                printComparison(c, options.probeList ? &options.probes[p] : nullptr, threshold,
+                                options.decimals);
             }
         }
     }

@@ -1,10 +1,11 @@
 #include "options.h"
 
-#include <algorithm>
 #include <boost/program_options.hpp>
 #include <fstream>
 #include <iostream>
 #include <stdexcept>
+
+#include "parallel.h"
 
 namespace po = boost::program_options;
 
@@ -27,7 +28,14 @@ po::options_description visibleOptions() {
                    "Print only the <k> best gallery templates (for each probe), best first")(
         "shortlist,s", po::value<std::size_t>()->value_name("<n>"),
         "With --top: compare fully only the gallery templates a quick first look ranks among "
-        "the <n> best so far (default 75, or <k> if more); 0 compares every template fully");
+        "the <n> best so far (at least <k>); faster, but it may miss a template of the "
+        "probe's finger. 0 (the default) compares every template fully")(
+        "threads,j", po::value<std::size_t>()->value_name("<n>"),
+        "Spread the comparisons over <n> threads (default: every core the process may use); "
+        "the output is the same for any <n>")(
+        "decimals,d", po::value<int>()->value_name("<n>"),
+        "Print scores with <n> decimals (default 1, at most 15); 15 lets the lists of a "
+        "gallery searched in parts merge into exactly one search's list");
     return options;
 }
 
@@ -87,10 +95,6 @@ MatchOptions parseMatchOptions(int argc, char* argv[]) {
         }
         options.top = values["top"].as<std::size_t>();
     }
-    if (options.top) {
-        // The first look keeps at least as many as the list asked for.
-        options.shortlist = std::max(kDefaultShortlist, *options.top);
-    }
     if (values.count("shortlist")) {
         if (!options.top) {
             throw std::runtime_error("--shortlist needs --top");
@@ -98,6 +102,19 @@ MatchOptions parseMatchOptions(int argc, char* argv[]) {
         options.shortlist = values["shortlist"].as<std::size_t>();
         if (options.shortlist != 0 && options.shortlist < *options.top) {
             throw std::runtime_error("--shortlist must be 0 or at least --top");
+        }
+    }
+    if (values.count("decimals")) {
+        options.decimals = values["decimals"].as<int>();
+        if (options.decimals < 0 || options.decimals > kMaxDecimals) {
+            throw std::runtime_error("--decimals must be 0 to 15");
+        }
+    }
+    options.threads = usableCores();
+    if (values.count("threads")) {
+        options.threads = values["threads"].as<std::size_t>();
+        if (options.threads == 0) {
+            throw std::runtime_error("--threads must be at least 1");
         }
     }
     return options;

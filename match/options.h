@@ -10,9 +10,15 @@
 
 namespace zarn::match {
 
-// With the gallery judged in batches (search.h), 75 keeps the exact search's
-// top 5 as often as 50 did when each template was judged on arrival.
-constexpr std::size_t kDefaultShortlist = 75;
+// A score below 100 with 15 decimals has all 17 significant digits a double
+// needs to read back the same.
+constexpr int kMaxDecimals = 15;
+
+// A search compares every template fully unless asked for a first look: on
+// galleries of 10,000 holding each probe's other impressions among other
+// fingers, a shortlist of 75 passed over 6% of those impressions, and even
+// 600 passed over some (bench/match/first_look.py).
+constexpr std::size_t kDefaultShortlist = 0;
 
 struct MatchOptions {
     bool help = false;
@@ -26,6 +32,11 @@ struct MatchOptions {
     // With --top: how many templates a probe's first look keeps for a full
     // comparison (0: every template compared fully).
     std::size_t shortlist = kDefaultShortlist;
+    // Threads the comparisons are spread over; the output is the same for any.
+    std::size_t threads = 1;
+    // Decimals of a printed score: more let lists of a gallery searched in
+    // parts be merged in exactly the order of one search.
+    int decimals = 1;
 };
 
 // Throws std::runtime_error (or the option library's own errors) with the

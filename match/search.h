@@ -57,6 +57,9 @@ bool worthComparing(Shortlist& shortlist, float quick);
 // spare more full comparisons (early in a gallery nearly every template
 // looks good so far) and keep more prepared templates in memory at once.
 constexpr std::size_t kSearchBatch = 1024;
+// Without a first look a batch only spreads the work over threads: its size
+// changes no result.
+constexpr std::size_t kExactBatch = 64;
 
 // Which templates of a batch a probe compares fully, given their quick scores
 // (none for an unusable template): those still among the shortlist's once

@@ -5,8 +5,9 @@ speed:    one probe against a gallery of N templates (default 10,000) listed in 
           the whole process timed (reading every template included), median of 3 runs;
           then a search of P probes (--probes, default 20) in one run with --probe-list:
           comparisons a second once the gallery is prepared, from the time P probes take
-          beyond one probe, with --top 1 and with every score, and the time to read and
-          prepare one template.
+          beyond one probe, with --top 1 and a first look (--shortlist 75), exact
+          (--shortlist 0) and with every score, and the time to read and prepare one
+          template. Every run on one thread (--threads 1): rates per core.
           The gallery is made of templates (zarn-cli) of generated fingers, and apart of the
           real sets, each placed again under a random rotation and shift.
 accuracy: every ordered pair of templates of each set folder given (default: the sets
@@ -101,7 +102,7 @@ def speed(build, size, scratch, title, bases):
     times = []
     for _ in range(3):
         start = time.perf_counter()
-        subprocess.run([match, "--gallery-list", listing, probe], check=True,
+        subprocess.run([match, "--threads", "1", "--gallery-list", listing, probe], check=True,
                        stdout=subprocess.DEVNULL)
         times.append(time.perf_counter() - start)
     best = statistics.median(times)
@@ -142,17 +143,18 @@ def search_speed(build, listing, probes, scratch, title, bases, label=""):
         runs = []
         for _ in range(3):
             start = time.perf_counter()
-            subprocess.run([match, "--probe-list", probe_list] + top + ["--gallery-list",
-                           listing], check=True, stdout=subprocess.DEVNULL)
+            subprocess.run([match, "--threads", "1", "--probe-list", probe_list] + top +
+                           ["--gallery-list", listing], check=True, stdout=subprocess.DEVNULL)
             runs.append(time.perf_counter() - start)
         return statistics.median(runs)
 
-    # With --top 1 a first look at every template picks those worth a full
-    # comparison (--shortlist, by default 75, judged a batch of the gallery
-    # at a time), and a template that cannot reach a probe's best is not
-    # aligned; --shortlist 0 compares every template fully, exact; every
-    # score (no --top) shows what a full comparison costs.
-    one, many = timed(1, ["--top", "1"]), timed(probes, ["--top", "1"])
+    # With --top 1 --shortlist 75 a first look at every template picks those
+    # worth a full comparison (judged a batch of the gallery at a time), and a
+    # template that cannot reach a probe's best is not aligned; --shortlist 0
+    # (the default) compares every template fully, exact; every score (no
+    # --top) shows what a full comparison costs. One thread: rates per core.
+    first_look = ["--top", "1", "--shortlist", "75"]
+    one, many = timed(1, first_look), timed(probes, first_look)
     rate = (probes - 1) * size / max(1e-9, many - one)
     prepare = max(0.0, one - size / rate) / size
     # (A probe that finds its K best early prepares little of the gallery: the preparing

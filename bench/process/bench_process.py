@@ -7,7 +7,8 @@ median wall and CPU time, minor page faults and peak memory of each (measured by
 wait4, so the decoding child is included). Also times `zarn-cli --version`
 against an empty C program, the floor of any process start, and what the decoding
 child costs: `zarn-decode-once` (beside the tool) decoding each image in its own
-process and in the child, interleaved.
+process and in the child, interleaved. And three impressions of one finger (a set's
+first three images) enrolled in one run against the same three in single-image runs.
 
 usage: bench_process.py [--tool PATH] [--runs N] [--reference CMD] [--images N] [SET_DIR...]
   SET_DIR   folders of PNG images (default: samples/, and each set under
@@ -113,6 +114,23 @@ def decode_cost(decoder, images, runs, scratch):
           ("", child[0] - alone[0], child[1] - alone[1], child[2] - alone[2]))
 
 
+def several_in_one_run(tool, images, runs, scratch):
+    """Three impressions in one run of the tool against three single-image runs,
+    interleaved: CPU, faults and peak memory summed over the singles."""
+    three = images[:3]
+    if len(three) < 3:
+        return
+    together, apart = [], []
+    for _ in range(runs):
+        together.append(run_once([tool] + three))
+        singles = [run_once([tool, png]) for png in three]
+        apart.append(tuple(sum(s[i] for s in singles) for i in range(3)))
+    apart_stats = summary(apart, max(peak_mb([tool, png], scratch) for png in three))
+    row("  three single-image runs", apart_stats)
+    row("  the three in one run", summary(together, peak_mb([tool] + three, scratch)),
+        apart_stats)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--tool", default=os.path.join(ROOT, "build", "bin", "zarn-cli"))
@@ -174,6 +192,7 @@ def main():
             row("zarn-cli " + name, our_stats, ref_stats)
             decode_cost(os.path.join(os.path.dirname(args.tool), "zarn-decode-once"), images,
                         args.runs, scratch)
+            several_in_one_run(args.tool, images, args.runs, scratch)
             if reference:
                 row("reference " + name, ref_stats)
                 per_second = 1000 / ref_stats[0]

@@ -246,7 +246,13 @@ ZARN_INLINE void collectPairs(const std::vector<Minutia>& a, const std::vector<C
 // elsewhere the compiler's portable counting). Where it counts the bits of
 // a whole cylinder in three instructions, use that.
 #ifdef ZARN_WIDE_BITS
+#if defined(__SANITIZE_THREAD__)
+// The clones' resolver runs before ThreadSanitizer starts, which its
+// instrumentation does not survive: that build counts the portable way.
+#define ZARN_POPCOUNT_CLONES
+#else
 #define ZARN_POPCOUNT_CLONES __attribute__((target_clones("popcnt", "default")))
+#endif
 static_assert(kCylinderWords % 8 == 0);
 
 // (GCC 12's own lane sum trips a false uninitialised-value warning.)

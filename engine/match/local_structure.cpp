@@ -5,6 +5,7 @@
 
 #include "angles.h"
 #include "match_tuning.h"
+#include "wide_bits.h"
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -179,15 +180,18 @@ std::vector<LocalStructure> localStructures(const std::vector<Minutia>& minutiae
     return result;
 }
 
-float localSimilarity(const LocalStructure& a, const LocalStructure& b, float floor) {
-    if (a.count == 0 || b.count == 0) {
-        return 0;
-    }
+namespace {
+
+// The greedy pairing of a's neighbours, in order, each with the free one of
+// b's it fits best: rowFits(i, free) gives how well a's neighbour i fits each
+// of b's (0 where it does not; free[j] is 0 where b's neighbour j is taken).
+// Gives up, returning 0, once the result can no longer reach `floor`.
+template <typename RowFits>
+inline float greedySimilarity(const LocalStructure& a, const LocalStructure& b, float floor,
+                              RowFits&& rowFits) {
     // Each further pairing adds at most 1 to the sum; the margin keeps a
     // rounding difference from dropping a structure that just reaches floor.
     const float sumNeeded = floor * static_cast<float>(a.count + b.count) / 2 - 1e-4f;
-    // 1 where b's neighbour is still free; the unused slots past b.count hold
-    // a distance no neighbour can fit.
     std::array<float, kNeighbours> free;
     free.fill(1);
     std::size_t matched = 0;
@@ -197,12 +201,11 @@ float localSimilarity(const LocalStructure& a, const LocalStructure& b, float fl
         if (sum + static_cast<float>(left) < sumNeeded) {
             return 0;
         }
-        const float distance = a.distance[i], bearing = a.bearing[i], turn = a.turn[i];
-        const std::array<float, kNeighbours> fit = neighbourFits(distance, bearing, turn, b, free);
+        const float* fit = rowFits(i, free);
         float bestFit = 0;
         std::size_t best = kNeighbours;
         for (std::size_t j = 0; j < kNeighbours; ++j) {
-            if (fit[j] > bestFit) {
+            if (fit[j] > bestFit && free[j] != 0) {
                 bestFit = fit[j];
                 best = j;
             }
@@ -214,6 +217,108 @@ float localSimilarity(const LocalStructure& a, const LocalStructure& b, float fl
         }
     }
     return 2 * sum / static_cast<float>(a.count + b.count);
+}
+
+#ifdef ZARN_WIDE_BITS
+// GCC 12's AVX-512 headers pass undefined vectors where the result ignores
+// them, which it then warns about.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+// angleGaps, sixteen lanes at a time.
+ZARN_WIDE_FLOAT_TARGET inline __m512 angleGapsWide(__m512 a, __m512 b) {
+    const __m512 magnitude = _mm512_castsi512_ps(_mm512_set1_epi32(0x7fffffff));
+    const __m512 d = _mm512_and_ps(_mm512_sub_ps(a, b), magnitude);
+    return _mm512_mask_sub_ps(d, _mm512_cmp_ps_mask(d, _mm512_set1_ps(kPi), _CMP_GT_OQ),
+                              _mm512_set1_ps(kTwoPi), d);
+}
+
+// A structure's eight values in both halves of a vector.
+ZARN_WIDE_FLOAT_TARGET inline __m512 twice(const std::array<float, kNeighbours>& row) {
+    return _mm512_broadcast_f32x8(_mm256_loadu_ps(row.data()));
+}
+
+// Value i in the lower half of a vector, value i + 1 in the upper.
+ZARN_WIDE_FLOAT_TARGET inline __m512 rowPair(const std::array<float, kNeighbours>& of,
+                                             std::size_t i) {
+    return _mm512_insertf32x8(_mm512_castps256_ps512(_mm256_set1_ps(of[i])),
+                              _mm256_set1_ps(of[i + 1]), 1);
+}
+
+// Every neighbour of a against every neighbour of b, two rows of the fit
+// matrix a vector, with neighbourFits' arithmetic lane by lane: fits[i][j]
+// is how well a's neighbour i fits b's neighbour j, 0 where it does not.
+ZARN_WIDE_FLOAT_TARGET void fitMatrix(const LocalStructure& a, const LocalStructure& b,
+                                      float (*fits)[kNeighbours]) {
+    static_assert(kNeighbours == 8);
+    const __m512 magnitude = _mm512_castsi512_ps(_mm512_set1_epi32(0x7fffffff));
+    const __m512 one = _mm512_set1_ps(1);
+    const __m512 otherDistance = twice(b.distance);
+    const __m512 otherBearing = twice(b.bearing);
+    const __m512 otherTurn = twice(b.turn);
+    for (std::size_t i = 0; i < a.count; i += 2) {
+        const __m512 distance = rowPair(a.distance, i);
+        // The product rounded on its own, as on the narrower paths, not fused
+        // with the sum.
+        const __m512 tolerance =
+            _mm512_add_ps(_mm512_set1_ps(kNeighbourDistanceTolerance),
+                          _mm512_mul_round_ps(_mm512_set1_ps(kNeighbourDistanceStretch),
+                                              _mm512_max_ps(otherDistance, distance),
+                                              _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
+        const __m512 dd = _mm512_div_ps(
+            _mm512_and_ps(_mm512_sub_ps(distance, otherDistance), magnitude), tolerance);
+        const __m512 db = _mm512_div_ps(angleGapsWide(rowPair(a.bearing, i), otherBearing),
+                                        _mm512_set1_ps(kNeighbourBearingTolerance));
+        const __m512 dt = _mm512_div_ps(angleGapsWide(rowPair(a.turn, i), otherTurn),
+                                        _mm512_set1_ps(kNeighbourTurnTolerance));
+        const __mmask16 fit = _mm512_cmp_ps_mask(dd, one, _CMP_LE_OQ) &
+                              _mm512_cmp_ps_mask(db, one, _CMP_LE_OQ) &
+                              _mm512_cmp_ps_mask(dt, one, _CMP_LE_OQ);
+        const __m512 value = _mm512_sub_ps(
+            one, _mm512_div_ps(_mm512_add_ps(_mm512_add_ps(dd, db), dt), _mm512_set1_ps(3)));
+        _mm512_storeu_ps(fits[i], _mm512_maskz_mov_ps(fit, value));
+    }
+}
+
+// localSimilarity from the whole fit matrix: the same greedy pairing, row by
+// row, and the same early exit.
+ZARN_WIDE_FLOAT_TARGET float localSimilarityWide(const LocalStructure& a, const LocalStructure& b,
+                                                 float floor) {
+    // Two spare rows: a's neighbours are taken two at a time.
+    float fits[kNeighbours + 2][kNeighbours];
+    fitMatrix(a, b, fits);
+    return greedySimilarity(a, b, floor, [&](std::size_t i, const std::array<float, kNeighbours>&) {
+        return static_cast<const float*>(fits[i]);
+    });
+}
+#pragma GCC diagnostic pop
+#endif
+
+}  // namespace
+
+float localSimilarity(const LocalStructure& a, const LocalStructure& b, float floor) {
+    if (a.count == 0 || b.count == 0) {
+        return 0;
+    }
+#ifdef ZARN_WIDE_BITS
+    if (wideFloatMath()) {
+        return localSimilarityWide(a, b, floor);
+    }
+#endif
+    return localSimilarityPortable(a, b, floor);
+}
+
+float localSimilarityPortable(const LocalStructure& a, const LocalStructure& b, float floor) {
+    if (a.count == 0 || b.count == 0) {
+        return 0;
+    }
+    std::array<float, kNeighbours> fit;
+    return greedySimilarity(
+        a, b, floor, [&](std::size_t i, const std::array<float, kNeighbours>& free) {
+            fit = neighbourFits(a.distance[i], a.bearing[i], a.turn[i], b, free);
+            return static_cast<const float*>(fit.data());
+        });
 }
 
 }  // namespace zarn

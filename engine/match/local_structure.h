@@ -46,5 +46,8 @@ float similarityBound(const NeighbourReach& reachA, std::size_t countA, const Lo
 // the result can no longer reach `floor`: most pairs of minutiae have
 // nothing in common, and only the best few matter.
 float localSimilarity(const LocalStructure& a, const LocalStructure& b, float floor = 0);
+// The same, bit for bit, without the processor's widest vectors: what
+// localSimilarity gives where they are missing.
+float localSimilarityPortable(const LocalStructure& a, const LocalStructure& b, float floor = 0);
 
 }  // namespace zarn

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <stdexcept>
 
 #include "match_tuning.h"
@@ -85,36 +86,43 @@ ViewAlignment alignWithCylinderScore(const PreparedView& from, const PreparedVie
     // Which seeds win does not depend on the order the pairs are tried in,
     // but the work does: pairs whose bound promises most are tried first, so
     // the heap's floor rises early and rules out most of the rest unseen.
-    thread_local std::vector<float> bounds;
-    bounds.resize(a.size() * b.size());
+    // The floor never falls below kMinSeedSimilarity, so the pairs whose
+    // bound is below it (most) are dropped once, before the tiers.
+    struct Promise {
+        float bound;
+        std::uint32_t i, k;
+    };
+    thread_local std::vector<Promise> promising;
+    promising.clear();
     for (std::size_t i = 0; i < a.size(); ++i) {
         for (std::size_t k = 0; k < b.size(); ++k) {
-            bounds[i * b.size() + k] = similarityBound(reach[i], sa[i].count, sb[k]);
+            const float bound = similarityBound(reach[i], sa[i].count, sb[k]);
+            if (bound >= kMinSeedSimilarity - 1e-4f) {
+                promising.push_back(
+                    {bound, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(k)});
+            }
         }
     }
     for (std::size_t tier = 0; tier < kSeedTiers.size(); ++tier) {
         const float top = tier == 0 ? 2.0f : kSeedTiers[tier - 1];
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            for (std::size_t k = 0; k < b.size(); ++k) {
-                const float bound = bounds[i * b.size() + k];
-                const float floor =
-                    seeds.size() < kCandidates ? kMinSeedSimilarity : seeds.front().similarity;
-                if (bound >= top || bound < kSeedTiers[tier] || bound < floor - 1e-4f) {
-                    continue;
-                }
-                const float s = localSimilarity(sa[i], sb[k], floor);
-                if (s <= kMinSeedSimilarity) {
-                    continue;
-                }
-                const Seed seed{s, i, k};
-                if (seeds.size() < kCandidates) {
-                    seeds.push_back(seed);
-                    std::push_heap(seeds.begin(), seeds.end(), bySimilarity);
-                } else if (bySimilarity(seed, seeds.front())) {
-                    std::pop_heap(seeds.begin(), seeds.end(), bySimilarity);
-                    seeds.back() = seed;
-                    std::push_heap(seeds.begin(), seeds.end(), bySimilarity);
-                }
+        for (const Promise& p : promising) {
+            const float floor =
+                seeds.size() < kCandidates ? kMinSeedSimilarity : seeds.front().similarity;
+            if (p.bound >= top || p.bound < kSeedTiers[tier] || p.bound < floor - 1e-4f) {
+                continue;
+            }
+            const float s = localSimilarity(sa[p.i], sb[p.k], floor);
+            if (s <= kMinSeedSimilarity) {
+                continue;
+            }
+            const Seed seed{s, p.i, p.k};
+            if (seeds.size() < kCandidates) {
+                seeds.push_back(seed);
+                std::push_heap(seeds.begin(), seeds.end(), bySimilarity);
+            } else if (bySimilarity(seed, seeds.front())) {
+                std::pop_heap(seeds.begin(), seeds.end(), bySimilarity);
+                seeds.back() = seed;
+                std::push_heap(seeds.begin(), seeds.end(), bySimilarity);
             }
         }
     }
@@ -129,9 +137,12 @@ ViewAlignment alignWithCylinderScore(const PreparedView& from, const PreparedVie
         std::size_t order;
     };
     std::vector<Scored> scored;
+    scored.reserve(tested);
+    thread_local std::vector<Minutia> seedMoved;
     for (std::size_t s = 0; s < tested; ++s) {
         const RigidTransform t = transformFromPair(a[seeds[s].i], b[seeds[s].k]);
-        scored.push_back({pairMinutiae(moveAll(a, t), b, to.grid, {}, false), t, s});
+        moveAllInto(a, t, seedMoved);
+        scored.push_back({pairMinutiae(seedMoved, b, to.grid, {}, false), t, s});
     }
     const std::size_t refined = std::min(kRefined, scored.size());
     std::partial_sort(scored.begin(), scored.begin() + refined, scored.end(),
@@ -144,7 +155,8 @@ ViewAlignment alignWithCylinderScore(const PreparedView& from, const PreparedVie
                       });
     Pairing best;
     for (std::size_t r = 0; r < refined; ++r) {
-        auto [transform, pairing] = refine(a, b, to.grid, scored[r].transform);
+        auto [transform, pairing] =
+            refine(a, b, to.grid, scored[r].transform, std::move(scored[r].pairing));
         if (r == 0 || betterPairing(pairing, best)) {
             best = std::move(pairing);
             result.transform = transform;

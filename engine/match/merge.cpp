@@ -121,9 +121,15 @@ std::vector<Edge> alignAll(const std::vector<FingerView>& views,
     const std::size_t n = order.size();
     const float sameFinger = similarityAtRate(kEnrollFalseMatchRate);
     std::vector<Edge> edges(n * n);
+    // Each view is prepared once, not once for every view it is aligned with.
+    std::vector<PreparedView> prepared;
+    prepared.reserve(n);
+    for (const std::size_t index : order) {
+        prepared.push_back(prepareView(views[index]));
+    }
     for (std::size_t r = 0; r < n; ++r) {
         for (std::size_t s = r + 1; s < n; ++s) {
-            const ViewAlignment a = alignViews(views[order[r]], views[order[s]]);
+            const ViewAlignment a = alignViews(prepared[r], prepared[s]);
             const bool matches = a.score >= sameFinger;
             const std::size_t weight = a.aligned && matches ? a.pairs.size() : 0;
             edges[r * n + s] = {weight, matches, a.transform};

@@ -24,31 +24,90 @@ PointF pairedCentre(const std::vector<Minutia>& to, const Pairing& pairing) {
 }  // namespace
 
 // The near map reaches this far around each minutia: the tolerance and a
-// pixel more, so rounding never clears a cell that holds a partner.
+// pixel more, so rounding never leaves out a partner.
 constexpr float kNearReach = kPairDistance + 1;
-// Views spread wider than this many near cells get no map.
-constexpr long kMaxNearCells = 1L << 20;
+// Views spread wider than this many near cells, or listed in more entries
+// than 16 bits count, get no map.
+constexpr long kMaxNearCells = 1L << 16;
 
 int MinutiaGrid::cellOf(float offset) const {
     return static_cast<int>(std::floor(offset / kGridCell));
 }
 
-bool MinutiaGrid::mayHavePartner(float x, float y) const {
-    if (near.empty()) {
-        return true;
-    }
+long MinutiaGrid::nearCellOf(float x, float y) const {
     const float u = (x - originX + kNearReach) / kNearCell;
     const float v = (y - originY + kNearReach) / kNearCell;
+    if (nearStart.empty() || std::isnan(u) || std::isnan(v)) {
+        return -2;
+    }
     if (u >= 0 && v >= 0 && u < static_cast<float>(nearColumns) &&
         v < static_cast<float>(nearRows)) {
-        const std::size_t cell =
-            static_cast<std::size_t>(static_cast<int>(v) * nearColumns + static_cast<int>(u));
-        return (near[cell / 64] >> (cell % 64)) & 1;
+        return static_cast<long>(v) * nearColumns + static_cast<long>(u);
     }
-    // Off the map no minutia is near; a point that is not a number is left
-    // to the full test.
-    return std::isnan(u) || std::isnan(v);
+    return -1;
 }
+
+bool MinutiaGrid::mayHavePartner(float x, float y) const {
+    const long cell = nearCellOf(x, y);
+    const auto c = static_cast<std::size_t>(cell);
+    return cell == -2 || (cell >= 0 && nearStart[c + 1] > nearStart[c]);
+}
+
+namespace {
+
+// Each minutia's near cells (those of every point within kNearReach of it on
+// both axes) as a range of columns and rows, clipped to the map.
+struct NearSpan {
+    int u0, u1, v0, v1;
+};
+
+NearSpan nearSpan(const MinutiaGrid& grid, const Minutia& m) {
+    return {static_cast<int>((m.x - grid.originX) / kNearCell),
+            std::min(static_cast<int>((m.x - grid.originX + 2 * kNearReach) / kNearCell),
+                     grid.nearColumns - 1),
+            static_cast<int>((m.y - grid.originY) / kNearCell),
+            std::min(static_cast<int>((m.y - grid.originY + 2 * kNearReach) / kNearCell),
+                     grid.nearRows - 1)};
+}
+
+void addNearMap(MinutiaGrid& grid, const std::vector<Minutia>& minutiae, float maxX, float maxY) {
+    const float columns = std::floor((maxX - grid.originX + 2 * kNearReach) / kNearCell) + 1;
+    const float rows = std::floor((maxY - grid.originY + 2 * kNearReach) / kNearCell) + 1;
+    if (columns * rows > static_cast<float>(kMaxNearCells) || minutiae.size() > 0xffff) {
+        return;
+    }
+    grid.nearColumns = static_cast<int>(columns);
+    grid.nearRows = static_cast<int>(rows);
+    const auto cells = static_cast<std::size_t>(grid.nearColumns * grid.nearRows);
+    std::vector<std::uint32_t> start(cells + 1, 0);
+    const auto forEachCell = [&](const Minutia& m, auto&& visit) {
+        const NearSpan span = nearSpan(grid, m);
+        for (int v = span.v0; v <= span.v1; ++v) {
+            for (int u = span.u0; u <= span.u1; ++u) {
+                visit(static_cast<std::size_t>(v * grid.nearColumns + u));
+            }
+        }
+    };
+    for (const Minutia& m : minutiae) {
+        forEachCell(m, [&](std::size_t cell) { ++start[cell + 1]; });
+    }
+    for (std::size_t c = 1; c <= cells; ++c) {
+        start[c] += start[c - 1];
+    }
+    if (start[cells] > 0xffff) {
+        grid.nearColumns = grid.nearRows = 0;
+        return;
+    }
+    grid.nearStart.assign(start.begin(), start.end());
+    grid.nearMembers.resize(start[cells]);
+    for (std::size_t k = 0; k < minutiae.size(); ++k) {
+        forEachCell(minutiae[k], [&](std::size_t cell) {
+            grid.nearMembers[start[cell]++] = static_cast<std::uint16_t>(k);
+        });
+    }
+}
+
+}  // namespace
 
 MinutiaGrid minutiaGrid(const std::vector<Minutia>& minutiae) {
     MinutiaGrid grid;
@@ -82,35 +141,39 @@ MinutiaGrid minutiaGrid(const std::vector<Minutia>& minutiae) {
     for (std::size_t k = 0; k < minutiae.size(); ++k) {
         grid.members[filled[cells[k]]++] = k;
     }
-    const float nearColumns = std::floor((maxX - grid.originX + 2 * kNearReach) / kNearCell) + 1;
-    const float nearRows = std::floor((maxY - grid.originY + 2 * kNearReach) / kNearCell) + 1;
-    if (nearColumns * nearRows > static_cast<float>(kMaxNearCells)) {
-        return grid;
-    }
-    grid.nearColumns = static_cast<int>(nearColumns);
-    grid.nearRows = static_cast<int>(nearRows);
-    grid.near.assign((static_cast<std::size_t>(grid.nearColumns * grid.nearRows) + 63) / 64, 0);
-    for (const Minutia& m : minutiae) {
-        // The cells of every point within kNearReach of m on both axes.
-        const int u0 = static_cast<int>((m.x - grid.originX) / kNearCell);
-        const int u1 = static_cast<int>((m.x - grid.originX + 2 * kNearReach) / kNearCell);
-        const int v0 = static_cast<int>((m.y - grid.originY) / kNearCell);
-        const int v1 = static_cast<int>((m.y - grid.originY + 2 * kNearReach) / kNearCell);
-        for (int v = v0; v <= std::min(v1, grid.nearRows - 1); ++v) {
-            for (int u = u0; u <= std::min(u1, grid.nearColumns - 1); ++u) {
-                const std::size_t cell = static_cast<std::size_t>(v * grid.nearColumns + u);
-                grid.near[cell / 64] |= std::uint64_t{1} << (cell % 64);
-            }
-        }
-    }
+    addNearMap(grid, minutiae, maxX, maxY);
     return grid;
 }
 
+namespace {
+
+// The candidate pairing of moved minutia i with to's minutia k, if they are
+// within `tolerance` and kPairAngle of each other: packed so that integer
+// order is by cost, then i, then k (a cost is never negative, so its bits
+// rise with it).
+inline void addCandidate(const Minutia& m, std::size_t i, const Minutia& other, std::size_t k,
+                         float tolerance, std::vector<std::uint64_t>& candidates) {
+    const float dx = std::fabs(other.x - m.x);
+    const float dy = std::fabs(other.y - m.y);
+    if (dx > tolerance || dy > tolerance) {
+        return;
+    }
+    const float d = std::sqrt(dx * dx + dy * dy) / tolerance;
+    const float a = angleGap(m.direction, other.direction) / kPairAngle;
+    if (d > 1 || a > 1) {
+        return;
+    }
+    const float cost = (d + a) / 2;
+    std::uint32_t bits;
+    std::memcpy(&bits, &cost, sizeof bits);
+    candidates.push_back((std::uint64_t{bits} << 32) | (std::uint64_t{i} << 16) | k);
+}
+
+}  // namespace
+
 Pairing pairMinutiae(const std::vector<Minutia>& moved, const std::vector<Minutia>& to,
                      const MinutiaGrid& grid, PointF centre, bool elastic) {
-    // Candidates packed so that integer order is by cost, then i, then k
-    // (a cost is never negative, so its bits rise with it); the space is kept
-    // between calls, which an alignment makes many of.
+    // The space is kept between calls, which an alignment makes many of.
     thread_local std::vector<std::uint64_t> candidates;
     thread_local std::vector<std::uint8_t> usedFrom, usedTo;
     candidates.clear();
@@ -119,13 +182,24 @@ Pairing pairMinutiae(const std::vector<Minutia>& moved, const std::vector<Minuti
     }
     for (std::size_t i = 0; i < moved.size(); ++i) {
         const Minutia& m = moved[i];
-        if (!elastic && !grid.mayHavePartner(m.x, m.y)) {
-            continue;
-        }
         float tolerance = kPairDistance;
         if (elastic) {
             const float r = std::hypot(m.x - centre.x, m.y - centre.y);
             tolerance = std::min(kPairDistanceMax, kPairDistance + kPairStretch * r);
+        } else {
+            // The near map lists every minutia the rigid tolerance can reach.
+            const long cell = grid.nearCellOf(m.x, m.y);
+            if (cell == -1) {
+                continue;
+            }
+            if (cell >= 0) {
+                const auto c = static_cast<std::size_t>(cell);
+                for (std::size_t n = grid.nearStart[c]; n < grid.nearStart[c + 1]; ++n) {
+                    const std::size_t k = grid.nearMembers[n];
+                    addCandidate(m, i, to[k], k, tolerance, candidates);
+                }
+                continue;
+            }
         }
         // Only the grid cells within the tolerance can hold a partner.
         const int col0 = std::max(0, grid.cellOf(m.x - tolerance - grid.originX));
@@ -137,21 +211,7 @@ Pairing pairMinutiae(const std::vector<Minutia>& moved, const std::vector<Minuti
                 const std::size_t cell = static_cast<std::size_t>(row * grid.columns + col);
                 for (std::size_t n = grid.cellStart[cell]; n < grid.cellStart[cell + 1]; ++n) {
                     const std::size_t k = grid.members[n];
-                    const float dx = std::fabs(to[k].x - m.x);
-                    const float dy = std::fabs(to[k].y - m.y);
-                    if (dx > tolerance || dy > tolerance) {
-                        continue;
-                    }
-                    const float d = std::sqrt(dx * dx + dy * dy) / tolerance;
-                    const float a = angleGap(m.direction, to[k].direction) / kPairAngle;
-                    if (d > 1 || a > 1) {
-                        continue;
-                    }
-                    const float cost = (d + a) / 2;
-                    std::uint32_t bits;
-                    std::memcpy(&bits, &cost, sizeof bits);
-                    candidates.push_back((std::uint64_t{bits} << 32) | (std::uint64_t{i} << 16) |
-                                         k);
+                    addCandidate(m, i, to[k], k, tolerance, candidates);
                 }
             }
         }
@@ -183,8 +243,8 @@ bool betterPairing(const Pairing& a, const Pairing& b) {
 
 std::pair<RigidTransform, Pairing> refine(const std::vector<Minutia>& from,
                                           const std::vector<Minutia>& to, const MinutiaGrid& grid,
-                                          RigidTransform t) {
-    Pairing best = pairMinutiae(moveAll(from, t), to, grid, {}, false);
+                                          RigidTransform t, Pairing pairing) {
+    Pairing best = std::move(pairing);
     RigidTransform bestTransform = t;
     for (int round = 0; round < kRefineRounds && best.pairs.size() >= 2; ++round) {
         const RigidTransform fitted = fitTransform(from, to, best.pairs);

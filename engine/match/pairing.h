@@ -25,13 +25,19 @@ struct MinutiaGrid {
     std::vector<std::size_t> cellStart;
     std::vector<std::size_t> members;
     int cellOf(float offset) const;
-    // A finer map, a bit per kNearCell-pixel cell, of where a point has a
-    // minutia within the rigid pairing tolerance: most points a candidate
-    // transform moves have none, and one bit test spares them the cells.
-    // Empty (nothing ruled out) for views too widely spread to map cheaply.
+    // A finer map, kNearCell-pixel cells, listing for each cell the minutiae
+    // within the rigid pairing tolerance (and a pixel more) of some point of
+    // it on both axes: nearMembers[nearStart[c]..nearStart[c+1]). Most points
+    // a candidate transform moves have none, and the rest only a few, so a
+    // rigid pairing looks at these alone. Empty (nothing ruled out) for views
+    // too widely spread to map cheaply.
     int nearColumns = 0;
     int nearRows = 0;
-    std::vector<std::uint64_t> near;
+    std::vector<std::uint16_t> nearStart;
+    std::vector<std::uint16_t> nearMembers;
+    // The map's cell of a point, or -1 off the map; -2 where there is no map
+    // or the point is not a number.
+    long nearCellOf(float x, float y) const;
     // False only where no minutia lies within kPairDistance on either axis.
     bool mayHavePartner(float x, float y) const;
 };
@@ -54,8 +60,9 @@ bool betterPairing(const Pairing& a, const Pairing& b);
 
 // Starting from a candidate transform: refit to the pairs it finds, widen the
 // tolerance for distortion, and repeat while the pairing improves.
+// `pairing` is what the rigid pairing under t finds.
 std::pair<RigidTransform, Pairing> refine(const std::vector<Minutia>& from,
                                           const std::vector<Minutia>& to, const MinutiaGrid& grid,
-                                          RigidTransform t);
+                                          RigidTransform t, Pairing pairing);
 
 }  // namespace zarn

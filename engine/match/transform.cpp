@@ -81,17 +81,23 @@ RigidTransform fitTransform(const std::vector<Minutia>& from, const std::vector<
 }
 
 std::vector<Minutia> moveAll(const std::vector<Minutia>& minutiae, const RigidTransform& t) {
+    std::vector<Minutia> moved;
+    moveAllInto(minutiae, t, moved);
+    return moved;
+}
+
+void moveAllInto(const std::vector<Minutia>& minutiae, const RigidTransform& t,
+                 std::vector<Minutia>& moved) {
     // The same arithmetic as applyTransform, with the rotation computed once.
     const float c = std::cos(t.angle);
     const float s = std::sin(t.angle);
-    std::vector<Minutia> moved(minutiae);
+    moved.assign(minutiae.begin(), minutiae.end());
     for (Minutia& m : moved) {
         const float x = m.x, y = m.y;
         m.x = c * x + s * y + t.tx;
         m.y = -s * x + c * y + t.ty;
         m.direction = wrapAngle(m.direction + t.angle);
     }
-    return moved;
 }
 
 }  // namespace zarn

@@ -40,5 +40,8 @@ RigidTransform fitTransform(const std::vector<Minutia>& from, const std::vector<
 
 // Every minutia moved by the transform.
 std::vector<Minutia> moveAll(const std::vector<Minutia>& minutiae, const RigidTransform& t);
+// The same into `moved`, whose storage is reused.
+void moveAllInto(const std::vector<Minutia>& minutiae, const RigidTransform& t,
+                 std::vector<Minutia>& moved);
 
 }  // namespace zarn

@@ -18,5 +18,14 @@ inline bool wideBitCounting() {
     return wide;
 }
 
+// Sixteen-lane float arithmetic (AVX-512F and DQ), for the matcher's other
+// hot loops; the same IEEE operations per lane, so the same results.
+#define ZARN_WIDE_FLOAT_TARGET __attribute__((target("avx512f,avx512dq")))
+inline bool wideFloatMath() {
+    static const bool wide =
+        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+    return wide;
+}
+
 }  // namespace zarn
 #endif

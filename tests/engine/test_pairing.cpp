@@ -33,7 +33,7 @@ bool hasPartner(const std::vector<Minutia>& minutiae, float x, float y) {
 TEST(Pairing, NearMapRulesOutOnlyPointsWithNoMinutiaInReach) {
     const std::vector<Minutia> minutiae = fakeMinutiae(5);
     const zarn::MinutiaGrid grid = zarn::minutiaGrid(minutiae);
-    ASSERT_FALSE(grid.near.empty());
+    ASSERT_FALSE(grid.nearStart.empty());
     std::size_t ruledOut = 0, points = 0;
     const auto check = [&](float x, float y) {
         ++points;
@@ -66,7 +66,7 @@ TEST(Pairing, NearMapChangesNoPairing) {
         const std::vector<Minutia> from = fakeMinutiae(seed), to = fakeMinutiae(seed % 3 + 1);
         const zarn::MinutiaGrid mapped = zarn::minutiaGrid(to);
         zarn::MinutiaGrid unmapped = mapped;
-        unmapped.near.clear();
+        unmapped.nearStart.clear();
         for (int trial = 0; trial < 40; ++trial) {
             // Near the identity too, where many points pair.
             const float scale = trial < 10 ? 0.05f : 1.0f;
@@ -83,7 +83,7 @@ TEST(Pairing, NearMapChangesNoPairing) {
     std::vector<Minutia> wide = fakeMinutiae(2);
     wide.back().x = 16000, wide.back().y = 16000;
     const zarn::MinutiaGrid grid = zarn::minutiaGrid(wide);
-    EXPECT_TRUE(grid.near.empty());
+    EXPECT_TRUE(grid.nearStart.empty());
     EXPECT_EQ(zarn::pairMinutiae(wide, wide, grid, {}, false).pairs.size(), wide.size());
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <sstream>
 
 #include "iso19794.h"
@@ -286,6 +287,68 @@ TEST_F(ZarnMatch, AShortlistStillFindsEachProbesFinger) {
                   .exitStatus,
               1);
     EXPECT_EQ(runTool({"--shortlist", "5", path("probe.fmr"), path("other.fmr")}).exitStatus, 1);
+}
+
+// The comparisons are spread over threads in batches of the gallery: every
+// listing must come out as one thread gives it, over several batches, with
+// an unusable template among them, whether every score is printed or only
+// the best, found exactly or after a first look.
+TEST_F(ZarnMatch, EveryThreadCountGivesTheSameOutput) {
+    std::string probes, impressions;
+    writeImpressions(3, probes, impressions);
+    std::string gallery;
+    for (int copy = 0; copy < 25; ++copy) {
+        gallery += impressions + (copy == 12 ? path("garbage.txt") + "\n" : "");
+    }
+    writeFile(dir / "probes.txt", probes);
+    writeFile(dir / "gallery.txt", gallery);
+    const std::vector<std::vector<std::string>> modes = {
+        {}, {"--top", "3"}, {"--top", "2", "--shortlist", "0"}, {"--top", "1", "--shortlist", "4"}};
+    for (const std::vector<std::string>& mode : modes) {
+        std::vector<std::string> args = {"--probe-list", path("probes.txt"), "--gallery-list",
+                                         path("gallery.txt")};
+        args.insert(args.end(), mode.begin(), mode.end());
+        args.insert(args.end(), {"--threads", "1"});
+        const ToolRun one = runTool(args);
+        args.back() = "3";
+        const ToolRun three = runTool(args);
+        const std::string shown = mode.empty() ? "every score" : mode[0] + " " + mode[1];
+        EXPECT_EQ(one.exitStatus, 2) << shown;
+        EXPECT_EQ(three.exitStatus, one.exitStatus) << shown;
+        EXPECT_EQ(three.out, one.out) << shown;
+        EXPECT_EQ(three.err, one.err) << shown;
+        EXPECT_FALSE(one.out.empty()) << shown;
+    }
+    EXPECT_EQ(runTool({"--threads", "0", path("probe.fmr"), path("other.fmr")}).exitStatus, 1);
+}
+
+// --decimals only widens the score: the same lines, the same order, each
+// score the precise one rounded; out of range it is a command-line mistake.
+TEST_F(ZarnMatch, DecimalsWidenTheScoresAndNothingElse) {
+    const std::vector<std::string> gallery = {path("other.fmr"), path("same-plain.txt"),
+                                              path("same-pretty.txt"), path("same-cstyle.txt")};
+    std::vector<std::string> args = {"--top", "3", path("probe.fmr")};
+    args.insert(args.end(), gallery.begin(), gallery.end());
+    const ToolRun plain = runTool(args);
+    args.insert(args.begin(), {"--decimals", "15"});
+    const ToolRun precise = runTool(args);
+    ASSERT_EQ(plain.exitStatus, 0) << plain.err;
+    ASSERT_EQ(precise.exitStatus, 0) << precise.err;
+    const auto rounded = linesOf(plain.out), full = linesOf(precise.out);
+    ASSERT_EQ(rounded.size(), 3u);
+    ASSERT_EQ(full.size(), rounded.size());
+    for (std::size_t i = 0; i < full.size(); ++i) {
+        const std::string score = full[i].substr(0, full[i].find(' '));
+        EXPECT_EQ(score.size() - score.find('.') - 1, 15u) << full[i];
+        char shown[16];
+        std::snprintf(shown, sizeof shown, "%.1f", std::stod(score));
+        EXPECT_EQ(std::string(shown) + full[i].substr(score.size()), rounded[i]);
+    }
+    for (const char* wrong : {"16", "-1"}) {
+        EXPECT_EQ(runTool({"--decimals", wrong, path("probe.fmr"), path("other.fmr")}).exitStatus,
+                  1)
+            << wrong;
+    }
 }
 
 TEST_F(ZarnMatch, HelpVersionAndIncompleteCommandLines) {

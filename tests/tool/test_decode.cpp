@@ -1,9 +1,14 @@
 // Decoding image files into the one byte per pixel the engine receives.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 #include "gray_image.h"
+#include "isolated_decode.h"
 #include "test_files.h"
 #include "test_images.h"
 
@@ -94,6 +99,35 @@ TEST(DecodeImage, UnreadableFilesNameThePath) {
         }
     }
 }
+
+#ifndef _WIN32
+// Whether this process has a child that has not ended.
+bool childRunning() {
+    errno = 0;
+    return waitpid(-1, nullptr, WNOHANG) == 0;
+}
+
+// One decoding child serves image after image; a file it cannot decode ends
+// it, and the next image gets a fresh one; ending the decoding leaves no child.
+TEST(DecodeImage, OneChildServesTheImagesUntilOneFails) {
+    test::TempDir dir;
+    test::writeImage(dir / "a.png", ImageFormat::Png, test::makeTestImage(16, 12, 1));
+    test::writeImage(dir / "b.bmp", ImageFormat::Bmp, test::makeTestImage(9, 7, 3));
+    test::writeFile(dir / "bad.png", "not an image");
+    EXPECT_EQ(readGrayImage(dir / "a.png").width, 16);
+    EXPECT_TRUE(childRunning());
+    EXPECT_EQ(readGrayImage(dir / "b.bmp").width, 9);
+    EXPECT_THROW(readGrayImage(dir / "bad.png"), std::runtime_error);
+    EXPECT_FALSE(childRunning());
+    EXPECT_EQ(readGrayImage(dir / "a.png").height, 12);
+    EXPECT_TRUE(childRunning());
+    endIsolatedDecoding();
+    EXPECT_FALSE(childRunning());
+    EXPECT_EQ(errno, ECHILD);
+    EXPECT_EQ(readGrayImage(dir / "b.bmp").height, 7);
+    endIsolatedDecoding();
+}
+#endif
 
 }  // namespace
 }  // namespace zarn
