@@ -68,15 +68,25 @@ std::vector<Reference> readReferences(const char* path) {
     return refs;
 }
 
-// A candidate in the record's terms: y down, directions counter-clockwise as seen.
-Minutia asMinutia(const Candidate& c) {
-    Minutia m;
-    m.x = static_cast<float>(c.x) + c.shiftX;
-    m.y = static_cast<float>(c.y) + c.shiftY;
-    m.direction = std::fmod(2 * kPi - c.angle, 2 * kPi);
-    m.type = c.type;
-    return m;
+// Candidates in the record's terms: y down, directions counter-clockwise as seen.
+std::vector<Minutia> asMinutiae(const std::vector<Candidate>& candidates) {
+    std::vector<Minutia> out;
+    for (const Candidate& c : candidates) {
+        Minutia m;
+        m.x = static_cast<float>(c.x) + c.shiftX;
+        m.y = static_cast<float>(c.y) + c.shiftY;
+        m.direction = std::fmod(2 * kPi - c.angle, 2 * kPi);
+        m.type = c.type;
+        out.push_back(m);
+    }
+    return out;
 }
+
+// What the stages had, in the record's terms, for telling where a minutia was lost.
+struct StageMinutiae {
+    std::vector<Minutia> candidates;  // on the final skeleton, in the filters' order
+    std::vector<Minutia> unpruned;    // on the skeleton before spur pruning
+};
 
 float distance(const Minutia& a, const Minutia& b) {
     return std::hypot(a.x - b.x, a.y - b.y);
@@ -124,7 +134,7 @@ const char* reasonName(DropReason r) {
 // end of the pipeline back: a minutia of ours there the other way round, the mask, a
 // filter (or the cap on the count), spur pruning, else the ridge map itself.
 std::string fateOfMissed(const Reference& ref, const std::vector<Minutia>& ours,
-                         const ExtractStages& stages) {
+                         const ExtractStages& stages, const StageMinutiae& found) {
     const Minutia& m = ref.minutia;
     if (nearest(m, ours, kReversedAngle, kPi) >= 0)
         return "reversed";
@@ -134,15 +144,11 @@ std::string fateOfMissed(const Reference& ref, const std::vector<Minutia>& ours,
     if (x < 0 || y < 0 || x >= stages.mask.width || y >= stages.mask.height ||
         stages.mask.at(x, y) == 0)
         return "mask";
-    std::vector<Minutia> candidates;
-    for (const Candidate& c : stages.candidates)
-        candidates.push_back(asMinutia(c));
+    const std::vector<Minutia>& candidates = found.candidates;
     const int dropped = nearest(m, candidates, 0, kSameAngle);
     if (dropped >= 0)
         return reasonName(stages.dropReasons[dropped]);
-    std::vector<Minutia> unpruned;
-    for (const Candidate& c : stages.unprunedCandidates)
-        unpruned.push_back(asMinutia(c));
+    const std::vector<Minutia>& unpruned = found.unpruned;
     if (nearest(m, unpruned, 0, kSameAngle) >= 0)
         return "pruning";
     if (nearest(m, candidates, kReversedAngle, kPi) >= 0 ||
@@ -245,6 +251,7 @@ int main(int argc, char** argv) {
         oursPaired[p.found] = true;
     }
 
+    const StageMinutiae found{asMinutiae(stages.candidates), asMinutiae(stages.unprunedCandidates)};
     for (std::size_t i = 0; i < refs.size(); ++i) {
         const Minutia& m = refs[i].minutia;
         // A reference whose one of ours went to another reference: we report one minutia
@@ -252,7 +259,7 @@ int main(int argc, char** argv) {
         std::string fate = "found";
         if (!refFound[i]) {
             const int taken = nearest(m, ours, 0, kSameAngle);
-            fate = taken >= 0 ? "merged" : fateOfMissed(refs[i], ours, stages);
+            fate = taken >= 0 ? "merged" : fateOfMissed(refs[i], ours, stages, found);
         }
         std::printf("ref %.1f %.1f %.1f %s %s %.1f %.2f\n", m.x, m.y, degrees(m.direction),
                     refs[i].type.c_str(), fate.c_str(), borderDistance(stages.mask, m.x, m.y),
