@@ -34,6 +34,7 @@ import concurrent.futures
 import glob
 import math
 import os
+import statistics
 import struct
 import subprocess
 import sys
@@ -153,15 +154,18 @@ def run_stages(build, png, refs, picture=None):
         out = subprocess.run(args, capture_output=True, text=True, check=True).stdout
     finally:
         os.remove(path)
-    result = {"refs": [], "ours": [], "failed": False}
+    result = {"refs": [], "ours": [], "valley": [], "failed": False}
     for line in out.splitlines():
         f = line.split()
         if f[0] == "failed":
             result["failed"] = True
         elif f[0] == "ref":
-            result["refs"].append({"type": f[4], "fate": f[5], "border": float(f[6]), "clarity": float(f[7])})
+            result["refs"].append({"type": f[4], "fate": f[5], "border": float(f[6]), "clarity": float(f[7]),
+                                   "dual": int(f[8]), "at": (float(f[1]), float(f[2]), float(f[3]))})
+        elif f[0] == "valley":
+            result["valley"].append(f[5])
         elif f[0] == "ours":
-            result["ours"].append((float(f[1]), float(f[2]), float(f[3]), f[4], int(f[5]), f[6], float(f[7])))
+            result["ours"].append((float(f[1]), float(f[2]), float(f[3]), f[4], int(f[5]), f[6], float(f[7]), int(f[8])))
     return result
 
 
@@ -185,6 +189,11 @@ class Tally:
         self.fates = collections.Counter()
         self.ours = [0, 0, 0]  # paired to references, paired to either peer, all
         self.crowded = collections.defaultdict(lambda: [0, 0])
+        # what the valley skeleton says: name -> [dual of the same type, of the other type, all]
+        self.dual = collections.defaultdict(lambda: [0, 0, 0])
+        # where ours sit against the references of the same type: type -> [(along, across, degrees)]
+        self.placement = collections.defaultdict(list)
+        self.valley_only = [0, 0]  # valley minutiae with no ridge candidate near: paired, all
         self.images = self.failed = 0
 
     def add_refs(self, refs):
@@ -196,6 +205,29 @@ class Tally:
                 self.groups[g][1] += 1
             if not found:
                 self.fates[r["fate"]] += 1
+            for g in ("references found" if found else "references missed", "missed: " + r["fate"]):
+                if g == "missed: found":
+                    continue
+                self.dual[g][2] += 1
+                if r["dual"]:
+                    self.dual[g][r["dual"] - 1] += 1
+
+    def add_placement(self, refs, ours):
+        for kind in ("ending", "bifurcation"):
+            a = [r["at"] for r in refs if r["type"] == kind]
+            b = [o[:3] for o in ours if o[3] == kind]
+            for i, j in pair(a, b):
+                (rx, ry, ra), (x, y, deg) = a[i], b[j]
+                ux, uy = math.cos(math.radians(ra)), -math.sin(math.radians(ra))  # y runs down
+                dx, dy = x - rx, y - ry
+                self.placement[kind].append((dx * ux + dy * uy, dy * ux - dx * uy, angle_diff(deg, ra)))
+
+    def add_ours(self, ours):
+        for o in ours:
+            g = "ours " + ("paired" if o[5] == "paired" else "unpaired")
+            self.dual[g][2] += 1
+            if o[7]:
+                self.dual[g][o[7] - 1] += 1
 
     def report(self, title):
         print("== %s: %d images, %d failed to extract" % (title, self.images, self.failed))
@@ -215,6 +247,21 @@ class Tally:
         if ours:
             print("precision %.1f%% against the references, %.1f%% against either peer's or the truth's minutiae (%d of ours)" % (
                 100.0 * paired / ours, 100.0 * paired_peer / ours, ours))
+        if self.dual:
+            print("the valley skeleton's dual minutia (same type / the other type) there for:")
+            for g in sorted(self.dual, key=lambda g: (g.startswith("missed"), -self.dual[g][2])):
+                same, other, t = self.dual[g]
+                if t >= 10:
+                    print("  %-26s %5.1f%% / %5.1f%% of %5d" % (g, 100.0 * same / t, 100.0 * other / t, t))
+        for kind, offsets in sorted(self.placement.items()):
+            if len(offsets) >= 10:
+                along, across, turn = ([o[k] for o in offsets] for k in range(3))
+                print("placement of ours paired with %s references (%d): along %+.1f px (spread %.1f), across spread %.1f px, direction spread %.1f degrees" % (
+                    kind, len(offsets), statistics.mean(along), statistics.pstdev(along), statistics.pstdev(across),
+                    math.sqrt(sum(t * t for t in turn) / len(turn))))
+        if self.valley_only[1]:
+            print("  valley minutiae with no ridge candidate within %.0f px: %d, %.1f%% of them a reference" % (
+                SAME_DISTANCE, self.valley_only[1], 100.0 * self.valley_only[0] / self.valley_only[1]))
         for who in ("ours", "fjfx", "mindtct"):
             n, t = self.crowded[who]
             if t:
@@ -242,6 +289,10 @@ def run_set(build, name, items, jobs, pictures):
             continue
         tally.add_refs(result["refs"])
         ours = result["ours"]
+        tally.add_ours(ours)
+        tally.add_placement(result["refs"], ours)
+        tally.valley_only[0] += result["valley"].count("paired")
+        tally.valley_only[1] += len(result["valley"])
         tally.ours[0] += sum(1 for o in ours if o[5] == "paired")
         tally.ours[1] += paired_other
         tally.ours[2] += len(ours)

@@ -15,6 +15,8 @@
 #include "extract_debug.h"
 #include "minutia_pairing.h"
 #include "overlay_picture.h"
+#include "thinning.h"
+#include "tuning.h"
 
 using namespace zarn;
 
@@ -27,8 +29,11 @@ const char* const kUsage =
     "              as seen, ISO conventions); lines starting with # are skipped\n"
     "  OUT.png     also draw the references and ours over the image, the binary image\n"
     "              and the skeleton\n"
-    "prints 'ref x y degrees type fate border_distance clarity' for each reference and\n"
-    "'ours x y degrees type quality fate nearest_distance' for each of our minutiae\n";
+    "prints 'ref x y degrees type fate border_distance clarity dual' for each reference\n"
+    "and 'ours x y degrees type quality fate nearest_distance dual' for each of our\n"
+    "minutiae; dual is 1 where the valley skeleton has the dual minutia (the other type,\n"
+    "the same direction, within 12 px and 30 degrees); and 'valley x y degrees type fate'\n"
+    "for each valley minutia with nothing of the ridge skeleton within 12 px\n";
 
 constexpr float kPi = 3.14159265f;
 // A reference and one of ours are the same minutia within 12 px (about 1.3 ridge periods
@@ -185,6 +190,46 @@ float degrees(float radians) {
     return radians * 180.0f / kPi;
 }
 
+// Minutiae of the valley skeleton: the foreground's valleys thinned as the ridges are,
+// strongest valley last to go. A ridge ending is where its valley forks round the tip, a
+// fork is where the valley between its branches ends, both pointing the same way; so the
+// valley skeleton is a second, independent look at each minutia.
+std::vector<Minutia> valleyMinutiae(const ExtractStages& stages) {
+    const int w = stages.binary.width, h = stages.binary.height;
+    Image<std::uint8_t> valleys(w, h, 0);
+    PaddedPlane strength(w, h, tuning::kPadMargin);
+    for (int y = 1; y < h - 1; ++y)
+        for (int x = 1; x < w - 1; ++x) {
+            valleys.at(x, y) = stages.mask.at(x, y) != 0 && stages.binary.at(x, y) == 0;
+            strength.row(y)[x] = (128.0f - stages.enhanced.at(x, y)) / 60.0f;
+        }
+    thinRidges(valleys, strength);
+    pruneSpurs(valleys, tuning::kSpurPruneLength);
+    // Valley minutiae within a block of the mask's edge are where the valleys meet the
+    // background, not minutiae.
+    const int bw = (w + tuning::kBlockSize - 1) / tuning::kBlockSize;
+    const int bh = (h + tuning::kBlockSize - 1) / tuning::kBlockSize;
+    Image<std::uint8_t> usable(bw, bh, 0);
+    for (int by = 1; by + 1 < bh; ++by)
+        for (int bx = 1; bx + 1 < bw; ++bx) {
+            bool inside = true;
+            for (int dy = -1; dy <= 1 && inside; ++dy)
+                for (int dx = -1; dx <= 1 && inside; ++dx) {
+                    const int x = std::min(w - 1, (bx + dx) * tuning::kBlockSize + 4);
+                    const int y = std::min(h - 1, (by + dy) * tuning::kBlockSize + 4);
+                    inside = stages.mask.at(x, y) != 0;
+                }
+            usable.at(bx, by) = inside;
+        }
+    std::vector<Minutia> out =
+        asMinutiae(detectMinutiae(valleys, usable, tuning::kDirectionTraceSteps, 40));
+    // A valley ending is the dual of a ridge fork, a valley fork of a ridge ending.
+    for (Minutia& m : out)
+        m.type = m.type == MinutiaType::RidgeEnding ? MinutiaType::Bifurcation
+                                                    : MinutiaType::RidgeEnding;
+    return out;
+}
+
 // Three panels side by side (image, binary, skeleton), each with the references (found:
 // green; missed: red) and ours (paired: blue; unpaired: orange).
 void savePicture(const char* path, const std::uint8_t* grey, const ExtractStages& stages,
@@ -252,6 +297,19 @@ int main(int argc, char** argv) {
     }
 
     const StageMinutiae found{asMinutiae(stages.candidates), asMinutiae(stages.unprunedCandidates)};
+    const std::vector<Minutia> valley = valleyMinutiae(stages);
+    // 1: the dual of the same type is there; 2: only a valley minutia of the other type.
+    auto hasDual = [&](const Minutia& m, bool anyType) {
+        int best = 0;
+        for (const Minutia& v : valley)
+            if (distance(m, v) <= kSameDistance &&
+                bench::angleDifference(m.direction, v.direction) <= kSameAngle) {
+                if (anyType || v.type == m.type)
+                    return 1;
+                best = 2;
+            }
+        return best;
+    };
     for (std::size_t i = 0; i < refs.size(); ++i) {
         const Minutia& m = refs[i].minutia;
         // A reference whose one of ours went to another reference: we report one minutia
@@ -261,9 +319,9 @@ int main(int argc, char** argv) {
             const int taken = nearest(m, ours, 0, kSameAngle);
             fate = taken >= 0 ? "merged" : fateOfMissed(refs[i], ours, stages, found);
         }
-        std::printf("ref %.1f %.1f %.1f %s %s %.1f %.2f\n", m.x, m.y, degrees(m.direction),
+        std::printf("ref %.1f %.1f %.1f %s %s %.1f %.2f %d\n", m.x, m.y, degrees(m.direction),
                     refs[i].type.c_str(), fate.c_str(), borderDistance(stages.mask, m.x, m.y),
-                    clarityAt(stages.clarity, m.x, m.y));
+                    clarityAt(stages.clarity, m.x, m.y), hasDual(m, refs[i].type == "other"));
     }
     for (std::size_t i = 0; i < ours.size(); ++i) {
         const Minutia& m = ours[i];
@@ -274,8 +332,21 @@ int main(int argc, char** argv) {
         const char* fate = oursPaired[i]                                       ? "paired"
                            : nearest(m, refMinutiae, kReversedAngle, kPi) >= 0 ? "reversed"
                                                                                : "unpaired";
-        std::printf("ours %.1f %.1f %.1f %s %d %s %.1f\n", m.x, m.y, degrees(m.direction),
-                    typeName(m.type), m.quality, fate, nearestOther);
+        std::printf("ours %.1f %.1f %.1f %s %d %s %.1f %d\n", m.x, m.y, degrees(m.direction),
+                    typeName(m.type), m.quality, fate, nearestOther, hasDual(m, false));
+    }
+    // Valley minutiae with nothing of the ridge skeleton's near them (kept, dropped or
+    // pruned, either direction): what the valley skeleton alone would add.
+    for (const Minutia& v : valley) {
+        bool near = false;
+        for (const std::vector<Minutia>* list : {&ours, &found.candidates, &found.unpruned})
+            for (const Minutia& m : *list)
+                near = near || distance(m, v) <= kSameDistance;
+        if (near)
+            continue;
+        const char* fate = nearest(v, refMinutiae, 0, kSameAngle) >= 0 ? "paired" : "unpaired";
+        std::printf("valley %.1f %.1f %.1f %s %s\n", v.x, v.y, degrees(v.direction),
+                    typeName(v.type), fate);
     }
     if (argc == 4)
         savePicture(argv[3], grey.get(), stages, refs, refFound, ours, oursPaired);
