@@ -193,6 +193,8 @@ class Tally:
         self.dual = collections.defaultdict(lambda: [0, 0, 0])
         # where ours sit against the references of the same type: type -> [(along, across, degrees)]
         self.placement = collections.defaultdict(list)
+        # direction differences of paired minutiae of the same type: (who, against, type) -> [degrees]
+        self.turns = collections.defaultdict(list)
         self.valley_only = [0, 0]  # valley minutiae with no ridge candidate near: paired, all
         self.images = self.failed = 0
 
@@ -221,6 +223,16 @@ class Tally:
                 ux, uy = math.cos(math.radians(ra)), -math.sin(math.radians(ra))  # y runs down
                 dx, dy = x - rx, y - ry
                 self.placement[kind].append((dx * ux + dy * uy, dy * ux - dx * uy, angle_diff(deg, ra)))
+
+    def add_turns(self, lists):
+        """lists: {who: minutiae}; every two of them paired one to one, same type only."""
+        names = sorted(lists)
+        for a_i, a in enumerate(names):
+            for b in names[a_i + 1:]:
+                la, lb = lists[a], lists[b]
+                for i, j in pair(la, lb):
+                    if la[i][3] == lb[j][3]:
+                        self.turns[(a, b, la[i][3])].append(angle_diff(la[i][2], lb[j][2]))
 
     def add_ours(self, ours):
         for o in ours:
@@ -259,6 +271,9 @@ class Tally:
                 print("placement of ours paired with %s references (%d): along %+.1f px (spread %.1f), across spread %.1f px, direction spread %.1f degrees" % (
                     kind, len(offsets), statistics.mean(along), statistics.pstdev(along), statistics.pstdev(across),
                     math.sqrt(sum(t * t for t in turn) / len(turn))))
+        for (a, b, kind), turns in sorted(self.turns.items()):
+            print("directions, %s against %s, %s: %.1f degrees rms over %d pairs" % (
+                a, b, kind, math.sqrt(sum(t * t for t in turns) / len(turns)), len(turns)))
         if self.valley_only[1]:
             print("  valley minutiae with no ridge candidate within %.0f px: %d, %.1f%% of them a reference" % (
                 SAME_DISTANCE, self.valley_only[1], 100.0 * self.valley_only[0] / self.valley_only[1]))
@@ -291,6 +306,8 @@ def run_set(build, name, items, jobs, pictures):
         ours = result["ours"]
         tally.add_ours(ours)
         tally.add_placement(result["refs"], ours)
+        if peers:
+            tally.add_turns(dict(peers, ours=[o[:4] for o in ours]))
         tally.valley_only[0] += result["valley"].count("paired")
         tally.valley_only[1] += len(result["valley"])
         tally.ours[0] += sum(1 for o in ours if o[5] == "paired")
