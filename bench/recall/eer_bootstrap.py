@@ -14,7 +14,11 @@ import itertools
 import os
 import random
 import subprocess
+import sys
 import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "match"))
+from bench_match import rates  # noqa: E402
 
 PEER_BIN = os.path.join(os.environ.get("PEERS", "/tmp/zarn-peers"), "bin")
 
@@ -42,16 +46,6 @@ def openafis_scores(folder):
     return scores
 
 
-def eer(genuine, impostor):
-    best = (2.0, 0.0)
-    for t in sorted(set(genuine + impostor)):
-        fnmr = sum(g < t for g in genuine) / len(genuine)
-        fmr = sum(i >= t for i in impostor) / len(impostor)
-        if abs(fnmr - fmr) < best[0]:
-            best = (abs(fnmr - fmr), (fnmr + fmr) / 2)
-    return best[1]
-
-
 def eer_of_draw(scores, impressions, fingers):
     genuine, impostor = [], []
     for i, f in enumerate(fingers):
@@ -62,7 +56,7 @@ def eer_of_draw(scores, impressions, fingers):
                 for a in impressions[f]:
                     for b in impressions[g]:
                         impostor += scores[tuple(sorted((a, b)))]
-    return eer(genuine, impostor)
+    return rates(genuine, impostor)[0]
 
 
 def main():
