@@ -4,6 +4,7 @@
 #include <stb_image.h>
 #include <stb_image_write.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "block_map.h"
 #include "extract_debug.h"
 #include "minutia_pairing.h"
 #include "overlay_picture.h"
@@ -32,7 +34,8 @@ const char* const kUsage =
     "prints 'ref x y degrees type fate border_distance clarity dual' for each reference\n"
     "and 'ours x y degrees type quality fate nearest_distance dual' for each of our\n"
     "minutiae; dual is 1 where the valley skeleton has the dual minutia (the other type,\n"
-    "the same direction, within 12 px and 30 degrees); and 'valley x y degrees type fate'\n"
+    "the same direction, within 12 px and 30 degrees), 2 where it has a minutia of the\n"
+    "wrong type there, 0 where it has none; and 'valley x y degrees type fate'\n"
     "for each valley minutia with nothing of the ridge skeleton within 12 px\n";
 
 constexpr float kPi = 3.14159265f;
@@ -201,22 +204,24 @@ std::vector<Minutia> valleyMinutiae(const ExtractStages& stages) {
     for (int y = 1; y < h - 1; ++y)
         for (int x = 1; x < w - 1; ++x) {
             valleys.at(x, y) = stages.mask.at(x, y) != 0 && stages.binary.at(x, y) == 0;
+            // The enhanced picture stores 128 + 60 x the response; valleys are its negative.
             strength.row(y)[x] = (128.0f - stages.enhanced.at(x, y)) / 60.0f;
         }
     thinRidges(valleys, strength);
     pruneSpurs(valleys, tuning::kSpurPruneLength);
     // Valley minutiae within a block of the mask's edge are where the valleys meet the
     // background, not minutiae.
-    const int bw = (w + tuning::kBlockSize - 1) / tuning::kBlockSize;
-    const int bh = (h + tuning::kBlockSize - 1) / tuning::kBlockSize;
+    const int bw = blocksFor(w), bh = blocksFor(h);
     Image<std::uint8_t> usable(bw, bh, 0);
     for (int by = 1; by + 1 < bh; ++by)
         for (int bx = 1; bx + 1 < bw; ++bx) {
             bool inside = true;
             for (int dy = -1; dy <= 1 && inside; ++dy)
                 for (int dx = -1; dx <= 1 && inside; ++dx) {
-                    const int x = std::min(w - 1, (bx + dx) * tuning::kBlockSize + 4);
-                    const int y = std::min(h - 1, (by + dy) * tuning::kBlockSize + 4);
+                    const int x =
+                        std::min(w - 1, (bx + dx) * tuning::kBlockSize + tuning::kBlockSize / 2);
+                    const int y =
+                        std::min(h - 1, (by + dy) * tuning::kBlockSize + tuning::kBlockSize / 2);
                     inside = stages.mask.at(x, y) != 0;
                 }
             usable.at(bx, by) = inside;
