@@ -20,7 +20,8 @@ Per set it prints:
   skeleton has a minutia there the other way round), "reversed" or "misdirected" where a minutia
   of ours is there with the opposite or another direction, "merged" where ours went to a
   neighbouring reference;
-- precision: the share of ours that pair with a reference, and with either peer's minutiae;
+- precision: the share of ours that pair with a reference, and with either peer's minutiae; also
+  by distance to our mask's edge (under 16 px, 16-32 px, the interior);
 - crowding: the share of minutiae with another of the same template within 10 px, ours beside
   FingerJetFX's and mindtct's.
 --pictures DIR draws the images with the most ridge-map losses (image, binary, skeleton; references
@@ -46,6 +47,7 @@ PEER_BIN = os.path.join(os.environ.get("PEERS", "/tmp/zarn-peers"), "bin")
 CACHE = os.path.join(tempfile.gettempdir(), "zarn-recall-cache")
 SAME_DISTANCE, SAME_ANGLE = 12.0, 30.0
 BORDER_BAND = 32.0
+EDGE = 16.0  # precision drops within about two blocks of the mask's edge
 CROWDED = 10.0
 
 
@@ -165,7 +167,8 @@ def run_stages(build, png, refs, picture=None):
         elif f[0] == "valley":
             result["valley"].append(f[5])
         elif f[0] == "ours":
-            result["ours"].append((float(f[1]), float(f[2]), float(f[3]), f[4], int(f[5]), f[6], float(f[7]), int(f[8])))
+            result["ours"].append((float(f[1]), float(f[2]), float(f[3]), f[4], int(f[5]), f[6], float(f[7]), int(f[8]),
+                                   float(f[9])))
     return result
 
 
@@ -188,6 +191,7 @@ class Tally:
         self.groups = collections.defaultdict(lambda: [0, 0])  # name -> [found, all]
         self.fates = collections.Counter()
         self.ours = [0, 0, 0]  # paired to references, paired to either peer, all
+        self.ours_by_edge = collections.defaultdict(lambda: [0, 0, 0])  # the same by distance to the edge
         self.crowded = collections.defaultdict(lambda: [0, 0])
         # what the valley skeleton says: name -> [dual of the same type, of the other type, all]
         self.dual = collections.defaultdict(lambda: [0, 0, 0])
@@ -259,6 +263,11 @@ class Tally:
         if ours:
             print("precision %.1f%% against the references, %.1f%% against either peer's or the truth's minutiae (%d of ours)" % (
                 100.0 * paired / ours, 100.0 * paired_peer / ours, ours))
+            for band in ("under %.0f px" % EDGE, "%.0f-%.0f px" % (EDGE, BORDER_BAND), "interior"):
+                paired, paired_peer, n = self.ours_by_edge[band]
+                if n:
+                    print("  %-20s precision %5.1f%% / %5.1f%% of %5d (from our mask's edge)" % (
+                        band, 100.0 * paired / n, 100.0 * paired_peer / n, n))
         if self.dual:
             print("the valley skeleton's dual minutia (same type / the other type) there for:")
             for g in sorted(self.dual, key=lambda g: (g.startswith("missed"), -self.dual[g][2])):
@@ -283,10 +292,16 @@ class Tally:
                 print("crowded (another within %.0f px): %-8s %5.1f%% of %d" % (CROWDED, who, 100.0 * n / t, t))
 
 
+def edge_band(border):
+    return ("under %.0f px" % EDGE if border < EDGE else "%.0f-%.0f px" % (EDGE, BORDER_BAND)
+            if border < BORDER_BAND else "interior")
+
+
 def measure_image(build, png, refs, others, picture):
+    """The stages' verdicts, and which of ours pair with the minutiae that count for precision."""
     result = run_stages(build, png, refs, picture)
     ours = [(o[0], o[1], o[2]) for o in result["ours"]]
-    paired_other = len(pair(ours, others, angle=SAME_ANGLE))
+    paired_other = {i for i, _ in pair(ours, others, angle=SAME_ANGLE)}
     return result, paired_other
 
 
@@ -311,8 +326,13 @@ def run_set(build, name, items, jobs, pictures):
         tally.valley_only[0] += result["valley"].count("paired")
         tally.valley_only[1] += len(result["valley"])
         tally.ours[0] += sum(1 for o in ours if o[5] == "paired")
-        tally.ours[1] += paired_other
+        tally.ours[1] += len(paired_other)
         tally.ours[2] += len(ours)
+        for i, o in enumerate(ours):
+            band = tally.ours_by_edge[edge_band(o[8])]
+            band[0] += o[5] == "paired"
+            band[1] += i in paired_other
+            band[2] += 1
         for who, lst in [("ours", ours)] + list(peers.items()):
             n, t = crowded_share(lst)
             tally.crowded[who][0] += n

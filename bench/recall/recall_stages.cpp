@@ -32,11 +32,12 @@ const char* const kUsage =
     "  OUT.png     also draw the references and ours over the image, the binary image\n"
     "              and the skeleton\n"
     "prints 'ref x y degrees type fate border_distance clarity dual' for each reference\n"
-    "and 'ours x y degrees type quality fate nearest_distance dual' for each of our\n"
-    "minutiae; dual is 1 where the valley skeleton has the dual minutia (the other type,\n"
-    "the same direction, within 12 px and 30 degrees), 2 where it has a minutia of the\n"
-    "wrong type there, 0 where it has none; and 'valley x y degrees type fate'\n"
-    "for each valley minutia with nothing of the ridge skeleton within 12 px\n";
+    "and 'ours x y degrees type quality fate nearest_distance dual border_distance' for\n"
+    "each of our minutiae; dual is 1 where the valley skeleton has the dual minutia (the\n"
+    "other type, the same direction, within 12 px and 30 degrees), 2 where it has a\n"
+    "minutia of the wrong type there, 0 where it has none; border_distance is in pixels\n"
+    "from our foreground mask's edge; and 'valley x y degrees type fate' for each\n"
+    "valley minutia with nothing of the ridge skeleton within 12 px\n";
 
 constexpr float kPi = 3.14159265f;
 // A reference and one of ours are the same minutia within 12 px (about 1.3 ridge periods
@@ -337,8 +338,9 @@ int main(int argc, char** argv) {
         const char* fate = oursPaired[i]                                       ? "paired"
                            : nearest(m, refMinutiae, kReversedAngle, kPi) >= 0 ? "reversed"
                                                                                : "unpaired";
-        std::printf("ours %.1f %.1f %.1f %s %d %s %.1f %d\n", m.x, m.y, degrees(m.direction),
-                    typeName(m.type), m.quality, fate, nearestOther, hasDual(m, false));
+        std::printf("ours %.1f %.1f %.1f %s %d %s %.1f %d %.1f\n", m.x, m.y, degrees(m.direction),
+                    typeName(m.type), m.quality, fate, nearestOther, hasDual(m, false),
+                    borderDistance(stages.mask, m.x, m.y));
     }
     // Valley minutiae with nothing of the ridge skeleton's near them (kept, dropped or
     // pruned, either direction): what the valley skeleton alone would add.
