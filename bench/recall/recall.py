@@ -48,6 +48,7 @@ CACHE = os.path.join(tempfile.gettempdir(), "zarn-recall-cache")
 SAME_DISTANCE, SAME_ANGLE = 12.0, 30.0
 BORDER_BAND = 32.0
 EDGE = 16.0  # precision drops within about two blocks of the mask's edge
+EDGE_BANDS = ("under %.0f px" % EDGE, "%.0f-%.0f px" % (EDGE, BORDER_BAND), "interior")
 CROWDED = 10.0
 
 
@@ -263,7 +264,7 @@ class Tally:
         if ours:
             print("precision %.1f%% against the references, %.1f%% against either peer's or the truth's minutiae (%d of ours)" % (
                 100.0 * paired / ours, 100.0 * paired_peer / ours, ours))
-            for band in ("under %.0f px" % EDGE, "%.0f-%.0f px" % (EDGE, BORDER_BAND), "interior"):
+            for band in EDGE_BANDS:
                 paired, paired_peer, n = self.ours_by_edge[band]
                 if n:
                     print("  %-20s precision %5.1f%% / %5.1f%% of %5d (from our mask's edge)" % (
@@ -293,8 +294,7 @@ class Tally:
 
 
 def edge_band(border):
-    return ("under %.0f px" % EDGE if border < EDGE else "%.0f-%.0f px" % (EDGE, BORDER_BAND)
-            if border < BORDER_BAND else "interior")
+    return EDGE_BANDS[0] if border < EDGE else EDGE_BANDS[1] if border < BORDER_BAND else EDGE_BANDS[2]
 
 
 def measure_image(build, png, refs, others, picture):
