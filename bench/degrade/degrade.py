@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
 """Degradation benchmark: the real sets made worse in the ways skin and sensors vary (dark,
 dry, faint, noisy, grainy background, scaled by 0.85 and 1.15, cropped), our templates beside
-FingerJetFX's, each scored by bozorth3 and by zarn-match. It shows whether an extraction change
-holds up away from the clean sets; it is not a set to tune constants to.
+FingerJetFX's, each scored by bozorth3, by zarn-match and, where the peer tools include it, by
+OpenAFIS. It shows whether an extraction change holds up away from the clean sets; it is not a
+set to tune constants to.
 
 usage: bench/degrade/degrade.py [--build DIR] [--jobs N] [--only NAME,...] [SET_DIR ...]
 
-Per set and condition (clean first) it prints the EER of ours and of FingerJetFX under both
-matchers, failures to enroll and median minutiae. Every pair of impressions is scored once.
+Per set and condition (clean first) it prints the EER of ours and of FingerJetFX under each
+matcher, failures to enroll and median minutiae. Every pair of impressions is scored once.
+OpenAFIS's EER moves with the order of the minutiae in a record, so it is given as the mean over
+8 random orders (bench/recall/openafis_orders.py). Failed images are left out of OpenAFIS's
+pairs, as eval_visible.py's figure does not exist for them.
 Without SET_DIR it takes the visible sets in ../shared/data; without the peer tools
 ($PEERS/bin, default /tmp/zarn-peers) it says so and exits 0. Degraded images and
 FingerJetFX's templates are kept in $TMPDIR/zarn-degrade between runs.
@@ -24,7 +28,14 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(
                                 "interop"))
 import interop  # noqa: E402
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                "recall"))
+import openafis_orders  # noqa: E402
+
 WORK = os.path.join(tempfile.gettempdir(), "zarn-degrade")
+OAFIS = os.path.join(interop.PEER_BIN, "oafis")
+ORDERS = 8
+FIGURES = 5  # bozorth3, zarn-match, failures to enroll, median minutiae, OpenAFIS (or -1)
 
 
 def degraded_folders(build, folder, out):
@@ -70,8 +81,9 @@ def zarn_match_scores(match, records, fingers, jobs):
 
 
 def measure(extract, images, fingers, out, cached, match, jobs):
-    """(bozorth3 EER, zarn-match EER, failures to enroll, median minutiae) of one extractor.
-    A peer's figures are kept while its templates and both matchers stay unchanged."""
+    """(bozorth3 EER, zarn-match EER, failures to enroll, median minutiae, OpenAFIS EER or -1
+    without it) of one extractor. A peer's figures are kept while its templates and the
+    matchers stay unchanged."""
     saved = os.path.join(out, "figures.txt")
     records = interop.extract_all(extract, images, out, jobs, cached)
     if cached and os.path.exists(saved):
@@ -79,7 +91,9 @@ def measure(extract, images, fingers, out, cached, match, jobs):
             interop.PEER_BIN, "bozorth3")] + [x for x in records.values() if x])
         if os.path.getmtime(saved) > newest:
             with open(saved) as f:
-                return [float(v) for v in f.read().split()]
+                figures = [float(v) for v in f.read().split()]
+            if len(figures) == FIGURES:
+                return figures
     genuine, impostor = interop.score_pairs(records, records, fingers, out, False)
     figures = [interop.error_rates(genuine, impostor)[0]]
     genuine, impostor = zarn_match_scores(match, records, fingers, jobs)
@@ -87,6 +101,11 @@ def measure(extract, images, fingers, out, cached, match, jobs):
     made = [x for x in records.values() if x]
     figures.append(len(images) - len(made))
     figures.append(statistics.median(interop.count_lines(x) for x in made) if made else 0)
+    if os.access(OAFIS, os.X_OK) and made:
+        eers = openafis_orders.order_eers([x[:-4] + ".ist" for x in made], ORDERS)
+        figures.append(sum(eers[1:]) / ORDERS / 100)
+    else:
+        figures.append(-1)
     with open(saved, "w") as f:
         f.write(" ".join(str(v) for v in figures))
     return figures
@@ -117,10 +136,11 @@ def main():
         return 0
     only = set(args.only.split(",")) if args.only else None
 
-    print("%-14s %-10s %17s %17s %9s %9s" % ("", "", "bozorth3 EER", "zarn-match EER",
-                                            "FTE", "median"))
-    print("%-14s %-10s %8s %8s %8s %8s %4s %4s %4s %4s" % (
-        "set", "condition", "ours", "fjfx", "ours", "fjfx", "ours", "fjfx", "ours", "fjfx"))
+    print("%-14s %-10s %17s %17s %9s %9s %17s" % ("", "", "bozorth3 EER", "zarn-match EER",
+                                                 "FTE", "median", "OpenAFIS EER"))
+    print("%-14s %-10s %8s %8s %8s %8s %4s %4s %4s %4s %8s %8s" % (
+        "set", "condition", "ours", "fjfx", "ours", "fjfx", "ours", "fjfx", "ours", "fjfx",
+        "ours", "fjfx"))
     for folder in sets:
         name = os.path.basename(os.path.normpath(folder))
         for condition, images_dir in degraded_folders(args.build, folder,
@@ -130,7 +150,7 @@ def main():
             images = sorted(os.path.join(images_dir, f) for f in os.listdir(images_dir)
                             if f.endswith(".png"))
             fingers = interop.impressions_by_finger(images)
-            row = {"bozorth3": [], "zarn-match": [], "fte": [], "median": []}
+            row = {"bozorth3": [], "zarn-match": [], "fte": [], "median": [], "oafis": []}
             for label, extract, cached in (
                     ("ours", lambda png, xyt: interop.extract_ours(cli, png, xyt), False),
                     ("fjfx", interop.extract_fjfx, True)):
@@ -138,9 +158,10 @@ def main():
                 for key, value in zip(row, measure(extract, images, fingers, out, cached,
                                                    match, args.jobs)):
                     row[key].append(value)
-            print("%-14s %-10s %7.2f%% %7.2f%% %7.2f%% %7.2f%% %4d %4d %4.0f %4.0f" % (
+            oafis = " ".join("%7.2f%%" % (100 * e) if e >= 0 else "%8s" % "-" for e in row["oafis"])
+            print("%-14s %-10s %7.2f%% %7.2f%% %7.2f%% %7.2f%% %4d %4d %4.0f %4.0f %s" % (
                 name, condition, *(100 * e for e in row["bozorth3"]),
-                *(100 * e for e in row["zarn-match"]), *row["fte"], *row["median"]),
+                *(100 * e for e in row["zarn-match"]), *row["fte"], *row["median"], oafis),
                 flush=True)
     return 0
 

@@ -46,6 +46,26 @@ def openafis_eer(folder):
     return 100.0 * rates(genuine, impostor)[0]
 
 
+def order_eers(records, orders):
+    """OpenAFIS EER (percent) of the .ist files `records` as made, then in each of `orders` random
+    orders; the k-th order of a record is the same in every run."""
+    eers = []
+    with tempfile.TemporaryDirectory() as work:
+        for k in range(orders + 1):
+            folder = os.path.join(work, str(k))
+            os.makedirs(folder)
+            for path in records:
+                name = os.path.basename(path)
+                data = open(path, "rb").read()
+                if k:  # order 0 is the records as made
+                    data = reorder(data, random.Random("%s %d" % (name, k)))
+                with open(os.path.join(folder, name), "wb") as f:
+                    f.write(data)
+            eers.append(openafis_eer(folder))
+            shutil.rmtree(folder)
+    return eers
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("sets", nargs="+")
@@ -61,19 +81,7 @@ def main():
             if not records:
                 print("%-18s %-6s no ISO records: run eval_visible.py on the set first" % (name, who))
                 continue
-            eers = []
-            with tempfile.TemporaryDirectory() as work:
-                for k in range(args.orders + 1):
-                    folder = os.path.join(work, str(k))
-                    os.makedirs(folder)
-                    for r in records:
-                        data = open(os.path.join(source, r), "rb").read()
-                        if k:  # order 0 is the records as made
-                            data = reorder(data, random.Random("%s %d" % (r, k)))
-                        with open(os.path.join(folder, r), "wb") as f:
-                            f.write(data)
-                    eers.append(openafis_eer(folder))
-                    shutil.rmtree(folder)
+            eers = order_eers([os.path.join(source, r) for r in records], args.orders)
             shuffled = eers[1:]
             print("%-18s %-6s %7.2f%% %7.2f%% %7.2f-%.2f%%" % (
                 name, who, eers[0], sum(shuffled) / len(shuffled), min(shuffled), max(shuffled)))
