@@ -13,28 +13,22 @@ import argparse
 import itertools
 import os
 import random
-import subprocess
 import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "match"))
 from bench_match import rates  # noqa: E402
 
-PEER_BIN = os.path.join(os.environ.get("PEERS", "/tmp/zarn-peers"), "bin")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "interop"))
+import interop  # noqa: E402
 
 
 def bozorth_scores(folder, names):
     pairs = list(itertools.combinations(names, 2))
-    with tempfile.NamedTemporaryFile("w", suffix=".lis", delete=False) as f:
-        for a, b in pairs:
-            f.write("%s\n%s\n" % (os.path.join(folder, a + ".xyt"), os.path.join(folder, b + ".xyt")))
-        lis = f.name
-    try:
-        out = subprocess.run([os.path.join(PEER_BIN, "bozorth3"), "-M", lis], capture_output=True, text=True,
-                             check=True).stdout.split()
-    finally:
-        os.remove(lis)
-    return {pair: [int(s)] for pair, s in zip(pairs, out)}
+    path = lambda n: os.path.join(folder, n + ".xyt")  # noqa: E731
+    with tempfile.TemporaryDirectory() as scratch:
+        scores = interop.bozorth_scores([(path(a), path(b)) for a, b in pairs], scratch)
+    return {pair: [s] for pair, s in zip(pairs, scores)}
 
 
 def openafis_scores(folder):

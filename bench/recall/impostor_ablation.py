@@ -16,35 +16,22 @@ import collections
 import itertools
 import math
 import os
-import subprocess
 import sys
 import tempfile
 
 import recall
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "interop"))
+import interop  # noqa: E402
+
 CARRIES = 2  # points of score a minutia's absence must cost to count as carrying the match
 
 
-def bozorth(pairs):
-    with tempfile.NamedTemporaryFile("w", suffix=".lis", delete=False) as f:
-        for a, b in pairs:
-            f.write("%s\n%s\n" % (a, b))
-        lis = f.name
-    try:
-        out = subprocess.run([os.path.join(recall.PEER_BIN, "bozorth3"), "-M", lis], capture_output=True, text=True,
-                             check=True).stdout.split()
-    finally:
-        os.remove(lis)
-    return [int(s) for s in out]
-
-
-def impostor_scores(folder, names):
-    fingers = collections.defaultdict(list)
-    for n in names:
-        fingers[n.split("_")[0]].append(n)
+def impostor_scores(folder, names, scratch):
+    fingers = interop.impressions_by_finger(names)
     pairs = [(a, b) for f, g in itertools.combinations(sorted(fingers), 2) for a in fingers[f] for b in fingers[g]]
     path = lambda n: os.path.join(folder, n + ".xyt")  # noqa: E731
-    return sorted(zip(bozorth([(path(a), path(b)) for a, b in pairs]), pairs), reverse=True)
+    return sorted(zip(interop.bozorth_scores([(path(a), path(b)) for a, b in pairs], scratch), pairs), reverse=True)
 
 
 def describe(build, png, xyt_lines, carrying):
@@ -72,10 +59,11 @@ def main():
     work = os.path.join(tempfile.gettempdir(), "zarn-eval-visible", name)
     ours_dir, fjfx_dir = os.path.join(work, "ours"), os.path.join(work, "fjfx")
     names = sorted(f[:-4] for f in os.listdir(ours_dir) if f.endswith(".xyt"))
-    top = impostor_scores(ours_dir, names)[:args.pairs]
-    theirs = bozorth([(os.path.join(fjfx_dir, a + ".xyt"), os.path.join(fjfx_dir, b + ".xyt")) for _, (a, b) in top])
     tally = collections.Counter()
     with tempfile.TemporaryDirectory() as scratch:
+        top = impostor_scores(ours_dir, names, scratch)[:args.pairs]
+        theirs = interop.bozorth_scores(
+            [(os.path.join(fjfx_dir, a + ".xyt"), os.path.join(fjfx_dir, b + ".xyt")) for _, (a, b) in top], scratch)
         for (score, (a, b)), fjfx_score in zip(top, theirs):
             lines = open(os.path.join(ours_dir, a + ".xyt")).read().splitlines()
             partial = []
@@ -84,7 +72,7 @@ def main():
                 with open(path, "w") as f:
                     f.write("\n".join(lines[:i] + lines[i + 1:]) + "\n")
                 partial.append((path, os.path.join(ours_dir, b + ".xyt")))
-            costs = [score - s for s in bozorth(partial)]
+            costs = [score - s for s in interop.bozorth_scores(partial, scratch)]
             carrying = [i for i, c in enumerate(costs) if c >= CARRIES]
             kinds = describe(args.build, os.path.join(args.set_dir, a + ".png"), lines, carrying)
             tally.update(kinds)
